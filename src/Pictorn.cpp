@@ -1,0 +1,501 @@
+// pictorn: converts a monochrome bitmap into a library source text, from the command line or in
+// a small window.
+
+#include "MyApp.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QLabel>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QStringEncoder>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const int fieldLength = 16;
+
+// The toolkit's own BMP reader refuses larger images; no format is allowed more.
+const qint64 maxPixels = qint64(16384) * 16384;
+
+void message(const QString &text)
+{
+    qDebug().noquote().nospace() << text;
+}
+
+// Standard error carries the program's own lines only: they come as plain debug messages, while
+// the toolkit reports through warnings and categories of its own.
+void printOwnMessages(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    const bool own = type == QtDebugMsg && qstrcmp(context.category, "default") == 0;
+    if (!own && type != QtFatalMsg)
+        return;
+    const QByteArray line = text.toLocal8Bit() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+}
+
+bool sameFile(const QString &a, const QString &b)
+{
+    struct stat sa, sb;
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+quint32 littleEndian(const uchar *p, int bytes)
+{
+    quint32 value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = value << 8 | p[i];
+    return value;
+}
+
+// An uncompressed BMP whose pixel data ends before its header says it should is a truncated
+// download or a lying header; the toolkit's reader would fill the missing rows silently.
+bool bmpDataComplete(QFile &file)
+{
+    const QByteArray head = file.peek(34);
+    if (head.size() < 26 || !head.startsWith("BM"))
+        return true;
+    const auto *h = reinterpret_cast<const uchar *>(head.constData());
+    const quint32 offset = littleEndian(h + 10, 4);
+    const quint32 infoSize = littleEndian(h + 14, 4);
+    qint64 width, height, depth, compression = 0;
+    if (infoSize == 12) {
+        width = littleEndian(h + 18, 2);
+        height = littleEndian(h + 20, 2);
+        depth = littleEndian(h + 24, 2);
+    } else {
+        if (head.size() < 34)
+            return false;
+        width = qint32(littleEndian(h + 18, 4));
+        height = qAbs(qint64(qint32(littleEndian(h + 22, 4))));
+        depth = littleEndian(h + 28, 2);
+        compression = littleEndian(h + 30, 4);
+    }
+    const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
+    if (!uncompressed || width <= 0 || depth <= 0 || depth > 32 || width * height > maxPixels)
+        return true;
+    const qint64 rowBytes = (width * depth + 31) / 32 * 4;
+    return file.size() >= qint64(offset) + rowBytes * height;
+}
+
+// Decoded sizes beyond what the file could hold compressed are lies; deflate, the strongest
+// common packer, stays below 1:1100.
+bool plausibleSize(qint64 decodedBytes, qint64 fileBytes)
+{
+    return decodedBytes <= qint64(128) * 1024 * 1024 || decodedBytes / 1100 <= fileBytes;
+}
+
+// Loads any image the toolkit reads, judging its header first so that large real bitmaps get the
+// memory they need and small files that claim huge sizes fail before anything is allocated.
+QImage readImage(const QString &name)
+{
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly) || !bmpDataComplete(file))
+        return {};
+    QImageReader reader(&file);
+    reader.setDecideFormatFromContent(true);
+    const QSize size = reader.size();
+    if (size.isValid()) {
+        const qint64 pixels = qint64(size.width()) * size.height();
+        if (size.isEmpty() || pixels > maxPixels)
+            return {};
+        const int depth = reader.imageFormat() == QImage::Format_Invalid
+                              ? 32
+                              : QImage::toPixelFormat(reader.imageFormat()).bitsPerPixel();
+        const qint64 bytes = (qint64(size.width()) * depth + 31) / 32 * 4 * size.height();
+        if (!plausibleSize(bytes, file.size()))
+            return {};
+        QImageReader::setAllocationLimit(int(qMax<qint64>(128, bytes / (1024 * 1024) + 1)));
+    }
+    return reader.read();
+}
+
+// Pixel characters for the eight pixels of every scan-line byte value.
+struct PixelChars {
+    char16_t chars[256][8];
+
+    PixelChars(bool lsbFirst, bool dark0, bool dark1)
+    {
+        for (int byte = 0; byte < 256; ++byte)
+            for (int pixel = 0; pixel < 8; ++pixel) {
+                const int bit = lsbFirst ? pixel : 7 - pixel;
+                const bool dark = (byte >> bit & 1) ? dark1 : dark0;
+                chars[byte][pixel] = dark ? u'#' : u'.';
+            }
+    }
+};
+
+// Palette entries the file leaves out take the toolkit's defaults: black and white without a
+// table, otherwise the last entry.
+bool isDarkEntry(const QImage &image, int index)
+{
+    const QList<QRgb> table = image.colorTable();
+    QRgb rgb;
+    if (table.isEmpty())
+        rgb = index == 0 ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
+    else
+        rgb = table.value(index, table.last());
+    return qGray(rgb) < 128;
+}
+
+} // namespace
+
+MyApp::MyApp(QObject *)
+    : QDialog(nullptr), topLayout(this), listBox(this), saveButton(nullptr), quitButton(nullptr),
+      nameEdit(this), packageEdit(this), nameLabel(nullptr), packageLabel(nullptr), verbose(false)
+{
+    topLayout.setContentsMargins(0, 0, 0, 0);
+    topLayout.setSpacing(0);
+    connect(&nameEdit, &QLineEdit::textChanged, this, &MyApp::slotNameChanged);
+    connect(&packageEdit, &QLineEdit::textChanged, this, &MyApp::slotPackageChanged);
+}
+
+void MyApp::append(const QString &line)
+{
+    listBox.addItem(line);
+}
+
+void MyApp::textChanged(QLineEdit &edit, int index)
+{
+    QString text = edit.text();
+    // A character outside the basic plane is never cut in half.
+    const bool splitsPair = text.size() > fieldLength && text.at(fieldLength - 1).isHighSurrogate();
+    text.truncate(splitsPair ? fieldLength - 1 : fieldLength);
+    edit.setText(text);
+    if (QListWidgetItem *line = listBox.item(index))
+        line->setText(u'\'' + text + u'\'');
+}
+
+void MyApp::slotNameChanged(const QString &)
+{
+    textChanged(nameEdit, 0);
+}
+
+void MyApp::slotPackageChanged(const QString &)
+{
+    textChanged(packageEdit, 1);
+}
+
+bool MyApp::setInFile(const QString &name)
+{
+    if (verbose)
+        message(QStringLiteral("Setting input bitmap to '%1'").arg(name));
+    inFile = name;
+    return process() != 0;
+}
+
+int MyApp::process()
+{
+    if (!QFileInfo::exists(inFile)) {
+        if (verbose)
+            message(QStringLiteral("Bitmap file '%1' not found").arg(inFile));
+        return 1;
+    }
+    bitmap = readImage(inFile);
+    if (bitmap.depth() != 1 && !bitmap.isNull())
+        bitmap = bitmap.convertToFormat(QImage::Format_MonoLSB);
+    if (bitmap.width() == 0) {
+        if (verbose)
+            message(QStringLiteral("File '%1' is not a bitmap").arg(inFile));
+        return 6;
+    }
+    writeBitmapToStream();
+    if (saveButton)
+        saveButton->setEnabled(true);
+    return 0;
+}
+
+void MyApp::writeBitmapToStream()
+{
+    append(u'\'' + nameEdit.text() + u'\'');
+    append(u'\'' + packageEdit.text() + u'\'');
+    if (verbose)
+        message(QStringLiteral("Converting QBitmap to QImage"));
+    const int w = bitmap.width();
+    const int h = bitmap.height();
+    append(QStringLiteral("%1 %2 1").arg((w - 1) / 10).arg((h - 1) / 10));
+    append(QStringLiteral("BITMAP"));
+    if (verbose)
+        message(QStringLiteral("Reading scanlines into QListBox"));
+
+    const PixelChars pixels(bitmap.format() == QImage::Format_MonoLSB, isDarkEntry(bitmap, 0),
+                            isDarkEntry(bitmap, 1));
+    const int wholeBytes = w / 8;
+    const int rest = w % 8;
+    for (int r = 0; r < h; ++r) {
+        const QString label = QStringLiteral("{%1}").arg(r, 3, 10, QLatin1Char(' '));
+        QString line(label.size() + w, Qt::Uninitialized);
+        char16_t *out = reinterpret_cast<char16_t *>(line.data());
+        std::memcpy(out, label.constData(), sizeof(char16_t) * size_t(label.size()));
+        out += label.size();
+        const uchar *bits = bitmap.constScanLine(r);
+        for (int b = 0; b < wholeBytes; ++b, out += 8)
+            std::memcpy(out, pixels.chars[bits[b]], sizeof pixels.chars[0]);
+        if (rest)
+            std::memcpy(out, pixels.chars[bits[wholeBytes]], sizeof(char16_t) * size_t(rest));
+        append(line);
+    }
+    if (verbose)
+        message(QStringLiteral("%1 Scanlines read into QListBox").arg(h));
+}
+
+QString &MyApp::changeExtension()
+{
+    // The output stays beside the input: only the file's own name is rewritten.
+    const qsizetype slash = inFile.lastIndexOf(u'/');
+    const QString dir = inFile.left(slash + 1);
+    const QString base = inFile.mid(slash + 1);
+    qsizetype dots = 0;
+    while (dots < base.size() && base.at(dots) == u'.')
+        ++dots;
+    QStringList pieces = base.mid(dots).split(u'.', Qt::SkipEmptyParts);
+    // A bare name without a directory becomes "src" alone, as it always has.
+    if (pieces.size() > 1 || dir.isEmpty()) {
+        if (pieces.isEmpty())
+            pieces.append(QString());
+        pieces.last() = QStringLiteral("src");
+    } else {
+        pieces.append(QStringLiteral("src"));
+    }
+    outFile = dir + base.left(dots) + pieces.join(u'.');
+    if (verbose)
+        message(QStringLiteral("Output file set to to '%1'").arg(outFile));
+    return outFile;
+}
+
+bool MyApp::listBoxToFile(QFileDevice &file)
+{
+    if (verbose)
+        message(QStringLiteral("Writing file '%1'").arg(file.fileName()));
+    // Lines are encoded in slices into one buffer that is written whenever it fills, so even
+    // the largest bitmap needs no second copy of its text.
+    const qsizetype slice = 1 << 16;
+    const qsizetype flushAt = 1 << 20;
+    QStringEncoder encoder(QStringConverter::System);
+    QByteArray buffer(flushAt + 3 * slice + 1, Qt::Uninitialized);
+    char *const start = buffer.data();
+    char *end = start;
+    const auto drain = [&]() {
+        const qint64 length = end - start;
+        end = start;
+        return file.write(start, length) == length;
+    };
+    const int count = listBox.count();
+    for (int i = 0; i <= count; ++i) {
+        const QString text = i < count ? listBox.item(i)->text() : QString();
+        for (qsizetype at = 0; at < text.size(); at += slice) {
+            end = encoder.appendToBuffer(end, QStringView(text).mid(at, slice));
+            if (end - start >= flushAt && !drain())
+                return false;
+        }
+        *end++ = '\n';
+    }
+    return drain() && file.flush();
+}
+
+bool MyApp::writeOutput(const QString &name)
+{
+    if (name.isEmpty() || sameFile(name, inFile))
+        return false;
+    // Devices, pipes and the descriptor links are written in place; replacing them would break
+    // them. Every other file is written beside its old version and renamed over it when complete.
+    const QFileInfo target(name);
+    if ((target.exists() && !target.isFile()) || name.startsWith(QLatin1String("/dev/")) ||
+        name.startsWith(QLatin1String("/proc/"))) {
+        QFile file(name);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        const bool written = listBoxToFile(file);
+        file.close();
+        return written && file.error() == QFileDevice::NoError;
+    }
+    QSaveFile file(name);
+    file.setDirectWriteFallback(true);
+    return file.open(QIODevice::WriteOnly) && listBoxToFile(file) && file.commit();
+}
+
+int MyApp::cmdLine(int argc, char **argv)
+{
+    QString outName;
+    int files = 0;
+    for (int i = 1; i < argc; ++i) {
+        const QString arg = QFile::decodeName(argv[i]);
+        const QStringList pieces = arg.split(u'=', Qt::SkipEmptyParts);
+        if (pieces.size() == 1) {
+            if (arg == u"-v") {
+                verbose = true;
+            } else if (arg == u"-h") {
+                help();
+                return 0;
+            } else if (files == 0) {
+                if (setInFile(arg)) {
+                    if (verbose)
+                        message(QStringLiteral("Bitmap file '%1' cannot be opened").arg(inFile));
+                    return 1;
+                }
+                outName = changeExtension();
+                files = 1;
+            } else if (files == 1) {
+                outName = arg;
+                files = 2;
+            } else {
+                message(QStringLiteral("Too many files"));
+                return 3;
+            }
+        } else if (pieces.size() == 2) {
+            if (pieces.at(0) == u"-name") {
+                nameEdit.setText(pieces.at(1));
+            } else if (pieces.at(0) == u"-package") {
+                packageEdit.setText(pieces.at(1));
+            } else {
+                message(QStringLiteral("Unknown key - '%1'").arg(pieces.at(0)));
+                return 5;
+            }
+        } else {
+            message(QStringLiteral("Impure key - '%1'").arg(arg));
+            return 4;
+        }
+    }
+    if (!writeOutput(outName)) {
+        message(QStringLiteral("Output file cannot be created"));
+        return 2;
+    }
+    return 0;
+}
+
+void MyApp::setupQt()
+{
+    auto *nameRow = new QHBoxLayout;
+    auto *packageRow = new QHBoxLayout;
+    auto *buttonRow = new QHBoxLayout;
+    setWindowTitle(QStringLiteral("Pictorn Converter"));
+
+    nameLabel = new QLabel(QStringLiteral("Name : "), this);
+    nameLabel->setFixedSize(80, 30);
+    nameRow->addWidget(nameLabel);
+    nameRow->addWidget(&nameEdit);
+
+    packageLabel = new QLabel(QStringLiteral("Package : "), this);
+    packageLabel->setFixedSize(80, 30);
+    packageRow->addWidget(packageLabel);
+    packageRow->addWidget(&packageEdit);
+
+    // The rows of "#" and "." only draw the picture when every character has the same width.
+    listBox.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    listBox.resize(200, 500);
+
+    saveButton = new QPushButton(this);
+    saveButton->setFixedSize(100, 30);
+    saveButton->setText(QStringLiteral("Save"));
+    saveButton->setEnabled(false);
+    buttonRow->addWidget(saveButton);
+
+    quitButton = new QPushButton(this);
+    quitButton->setText(QStringLiteral("Quit"));
+    quitButton->setFixedSize(100, 30);
+    buttonRow->addWidget(quitButton);
+
+    topLayout.addLayout(nameRow);
+    topLayout.addLayout(packageRow);
+    topLayout.addWidget(&listBox);
+    topLayout.addLayout(buttonRow);
+
+    connect(saveButton, &QPushButton::clicked, this, &MyApp::slotSave);
+    connect(quitButton, &QPushButton::clicked, this, &MyApp::slotQuit);
+}
+
+int MyApp::loadFile()
+{
+    QFileDialog dialog(nullptr, QStringLiteral("Select bitmap to convert"), QDir::homePath(),
+                       QStringLiteral("Images (*.bmp)"));
+    dialog.setObjectName(QStringLiteral("Pictorn"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    inFile = dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    return process();
+}
+
+void MyApp::slotSave()
+{
+    changeExtension();
+    while (!writeOutput(outFile)) {
+        QFileDialog dialog(nullptr, QStringLiteral("Output File"), QDir::homePath(),
+                           QStringLiteral("Source (*.src)"));
+        dialog.setObjectName(QStringLiteral("Pictorn"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        outFile = dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+        if (outFile.isEmpty())
+            return;
+    }
+}
+
+void MyApp::slotQuit()
+{
+    close();
+}
+
+void help()
+{
+    message(QStringLiteral("pictorn : Converts monochrome bitmaps to quellis library source files"));
+    message(QStringLiteral("pictorn - Qt graphics program. Usage : "));
+    message(QStringLiteral("\t'>pictorn [-v] [-key=val][-key=val] <infile> [outfile]'"));
+    message(QStringLiteral("\twhere keys are 'name' and package'"));
+    message(QStringLiteral("\tinfile describes a monochrome bitmap file"));
+    message(QStringLiteral("\toutfile describes a library source file"));
+    message(QStringLiteral(
+        "\tIf 'outfile' is not given, then the extension of 'infile' is converted to '.src'"));
+    message(QStringLiteral("\tThe '-v' flag puts the program in verbose mode"));
+    message(QStringLiteral("\t'>pictorn' -h gives this screen, regardless of any other parameters"));
+}
+
+namespace {
+
+// Without a reachable X display the command line still converts: the toolkit then draws
+// offscreen. A platform the user chose is left alone. Returns whether the user chose one.
+bool choosePlatform(int argc, char **argv)
+{
+    bool displayGiven = !qEnvironmentVariableIsEmpty("DISPLAY");
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i][0] == '-' && argv[i][1] == '-' ? argv[i] + 1 : argv[i];
+        if (std::strcmp(arg, "-platform") == 0)
+            return true;
+        if (std::strcmp(arg, "-display") == 0)
+            displayGiven = true;
+    }
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return true;
+    qputenv("QT_QPA_PLATFORM", displayGiven ? "xcb;offscreen" : "offscreen");
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const bool platformChosen = choosePlatform(argc, argv);
+    qInstallMessageHandler(printOwnMessages);
+    QApplication app(argc, argv);
+    MyApp myApp(nullptr);
+    if (argc != 1)
+        return myApp.cmdLine(argc, argv);
+    if (!platformChosen && QGuiApplication::platformName() == u"offscreen") {
+        message(QStringLiteral("pictorn: no X display to show the window on (DISPLAY is not set or "
+                               "cannot be reached)"));
+        return 1;
+    }
+    myApp.setupQt();
+    const int status = myApp.loadFile();
+    return status != 0 ? status : myApp.exec();
+}
