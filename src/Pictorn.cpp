@@ -22,7 +22,8 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 const int fieldLength = 16;
 
@@ -118,7 +119,8 @@ QImage readImage(const QString &name)
         const qint64 bytes = (qint64(size.width()) * depth + 31) / 32 * 4 * size.height();
         if (!plausibleSize(bytes, file.size()))
             return {};
-        QImageReader::setAllocationLimit(int(qMax<qint64>(128, bytes / (1024 * 1024) + 1)));
+        // The toolkit's guard counts four bytes a pixel, whatever the format.
+        QImageReader::setAllocationLimit(int(qMax<qint64>(128, pixels * 4 / (1024 * 1024) + 1)));
     }
     return reader.read();
 }
@@ -170,7 +172,8 @@ void MyApp::append(const QString &line)
 
 void MyApp::textChanged(QLineEdit &edit, int index)
 {
-    QString text = edit.text();
+    // A line break would split the line and shift every line after it.
+    QString text = edit.text().replace(u'\n', u' ').replace(u'\r', u' ');
     // A character outside the basic plane is never cut in half.
     const bool splitsPair = text.size() > fieldLength && text.at(fieldLength - 1).isHighSurrogate();
     text.truncate(splitsPair ? fieldLength - 1 : fieldLength);
@@ -448,7 +451,8 @@ void MyApp::slotQuit()
 
 void help()
 {
-    message(QStringLiteral("pictorn : Converts monochrome bitmaps to quellis library source files"));
+    message(
+        QStringLiteral("pictorn : Converts monochrome bitmaps to quellis library source files"));
     message(QStringLiteral("pictorn - Qt graphics program. Usage : "));
     message(QStringLiteral("\t'>pictorn [-v] [-key=val][-key=val] <infile> [outfile]'"));
     message(QStringLiteral("\twhere keys are 'name' and package'"));
@@ -457,10 +461,12 @@ void help()
     message(QStringLiteral(
         "\tIf 'outfile' is not given, then the extension of 'infile' is converted to '.src'"));
     message(QStringLiteral("\tThe '-v' flag puts the program in verbose mode"));
-    message(QStringLiteral("\t'>pictorn' -h gives this screen, regardless of any other parameters"));
+    message(
+        QStringLiteral("\t'>pictorn' -h gives this screen, regardless of any other parameters"));
 }
 
-namespace {
+namespace
+{
 
 // Without a reachable X display the command line still converts: the toolkit then draws
 // offscreen. A platform the user chose is left alone. Returns whether the user chose one.

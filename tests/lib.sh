@@ -1,0 +1,129 @@
+# Shared helpers for the pictorn tests: each test script sources this with the path of the
+# built pictorn as its first argument, runs its cases in a scratch directory and ends with finish.
+set -u
+
+PICTORN=$(readlink -f "$1")
+TESTS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK" || exit 1
+unset DISPLAY QT_QPA_PLATFORM
+export LC_ALL=C.UTF-8
+
+passed=0
+failed=0
+
+pass() { passed=$((passed + 1)); }
+fail() {
+    failed=$((failed + 1))
+    printf 'FAIL: %s\n' "$1"
+    [ $# -gt 1 ] && printf '%s\n' "$2" | head -20 | sed 's/^/    /'
+    return 0
+}
+
+# check NAME COMMAND...: passes when the command succeeds.
+check() {
+    local name=$1
+    shift
+    if "$@"; then pass; else fail "$name"; fi
+}
+
+# same NAME EXPECTED ACTUAL: passes when the two strings are equal.
+same() {
+    if [ "$2" == "$3" ]; then
+        pass
+    else
+        fail "$1" "$(diff <(printf '%s\n' "$2") <(printf '%s\n' "$3"))"
+    fi
+}
+
+# same_file NAME EXPECTED_FILE ACTUAL_FILE: passes when both exist and hold the same bytes.
+same_file() {
+    if [ -f "$3" ] && cmp -s "$2" "$3"; then
+        pass
+    elif [ -f "$3" ]; then
+        fail "$1" "$(diff "$2" "$3")"
+    else
+        fail "$1" "no file $3"
+    fi
+}
+
+# run ARGS...: runs pictorn, leaving its exit status in $status and standard error in $err.
+run() {
+    "$PICTORN" "$@" 2>"$WORK/.stderr"
+    status=$?
+    err=$(cat "$WORK/.stderr")
+}
+
+finish() {
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+    exit
+}
+
+# pbm W H BITS: a plain PBM image; BITS lists the pixels row by row, 1 for black.
+pbm() {
+    printf 'P1\n%s %s\n%s\n' "$1" "$2" "$3"
+}
+
+# random_pbm W H SEED: a plain PBM image of random pixels.
+random_pbm() {
+    awk -v w="$1" -v h="$2" -v seed="$3" 'BEGIN {
+        srand(seed); print "P1"; print w, h
+        for (y = 0; y < h; y++) { line = ""; for (x = 0; x < w; x++) line = line (rand() < 0.5 ? "1" : "0"); print line }
+    }'
+}
+
+# rows_of_pbm FILE: the row lines an independent decoder's PBM gives, in the converter's form.
+rows_of_pbm() {
+    awk '{ sub(/#.*/, ""); for (i = 1; i <= NF; i++) tok[n++] = $i }
+        END {
+            w = tok[1]; h = tok[2]; bits = ""
+            for (i = 3; i < n; i++) bits = bits tok[i]
+            for (y = 0; y < h; y++) {
+                line = sprintf("{%3d}", y)
+                for (x = 0; x < w; x++) line = line (substr(bits, y * w + x + 1, 1) == "1" ? "#" : ".")
+                print line
+            }
+        }' "$1"
+}
+
+# expected_text NAME PACKAGE BMP: the whole text pictorn must write for a black-and-white BMP,
+# with the pixels as netpbm decodes them.
+expected_text() {
+    local plain w h
+    plain=$(bmptopnm "$3" 2>/dev/null | pnmtoplainpnm)
+    read -r w h < <(printf '%s\n' "$plain" | sed -n 2p)
+    printf "'%s'\n'%s'\n%d %d 1\nBITMAP\n" "$1" "$2" $(((w - 1) / 10)) $(((h - 1) / 10))
+    rows_of_pbm <(printf '%s\n' "$plain")
+    printf '\n'
+}
+
+# bmp1 W H PALETTE0 PALETTE1 BITS: a 1-bit BMP written byte by byte, with the palette given as
+# six hex digits per entry; BITS lists the palette index of every pixel, row by row, top first.
+bmp1() {
+    perl -e '
+        my ($w, $h, $p0, $p1, $bits) = @ARGV; $bits =~ s/\s//g;
+        my $row = int(($w + 31) / 32) * 4; my $data = "";
+        for (my $y = $h - 1; $y >= 0; $y--) {
+            my $line = substr($bits . "0" x ($w * $h), $y * $w, $w); $line .= "0" x ($row * 8 - $w);
+            $data .= pack("B*", $line);
+        }
+        my $pal = join "", map { my $c = hex $_; pack("CCCC", $c & 255, ($c >> 8) & 255, $c >> 16, 0) } ($p0, $p1);
+        my $off = 14 + 40 + 8;
+        print "BM", pack("VvvV", $off + length $data, 0, 0, $off),
+              pack("VllvvVVllVV", 40, $w, $h, 1, 1, 0, length $data, 2835, 2835, 2, 2), $pal, $data;
+    ' "$@"
+}
+
+# start_xvfb [LOG]: starts a private X server, sets XDISPLAY to it and stops it when the test ends.
+start_xvfb() {
+    local fifo=$WORK/.displayfd
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -audit 4 3>"$fifo" 2>"${1:-/dev/null}" &
+    XVFB_PID=$!
+    trap 'kill $XVFB_PID 2>/dev/null; rm -rf "$WORK"' EXIT
+    local number
+    read -r -t 10 number <"$fifo" || { echo "Xvfb did not start"; exit 1; }
+    XDISPLAY=:$number
+}

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Pixels: every row pictorn writes matches what netpbm decodes from the same file, for widths
+# that do and do not end on a byte, tall images, both palette orders and every input format.
+source "$(dirname "$0")/lib.sh"
+
+# formats STEM: writes STEM.* in every format that holds the same black-and-white picture.
+formats() {
+    ppmtobmp "$1.pbm" >"$1.1bit.bmp" 2>/dev/null
+    ppmtobmp -bpp 8 "$1.pbm" >"$1.8bit.bmp" 2>/dev/null
+    ppmtobmp -bpp 24 "$1.pbm" >"$1.24bit.bmp" 2>/dev/null
+    local bits w h
+    read -r w h < <(sed -n 2p "$1.pbm")
+    bits=$(tail -n +3 "$1.pbm" | tr -d '\n' | tr 01 10)
+    bmp1 "$w" "$h" 000000 ffffff "$bits" >"$1.black-first.bmp"
+    pnmtopng "$1.pbm" >"$1.1bit.png" 2>/dev/null
+    pnmdepth 255 "$1.pbm" 2>/dev/null | pnmtopng -force >"$1.grey.png" 2>/dev/null
+    pnmdepth 255 "$1.pbm" 2>/dev/null | ppmtoppm | pnmtopng -force >"$1.rgb.png" 2>/dev/null
+}
+
+for size in 1x1 7x3 8x4 9x5 12x3 17x6 33x7 1001x3 3x1002 9x1234; do
+    w=${size%x*} h=${size#*x}
+    random_pbm "$w" "$h" "$w$h" >"img$size.pbm"
+    formats "img$size"
+    expected_text ROW PKG "img$size.1bit.bmp" >"expected$size"
+    for input in img$size.*bmp img$size.*png; do
+        run -name=ROW -package=PKG "$input" out.src
+        same "$input: status and messages" "0:" "$status:$err"
+        same_file "$input: text matches netpbm" "expected$size" out.src
+    done
+done
+
+# Dark pixels are "#" whichever way round the palette lists black and white.
+bmp1 8 2 ffffff 000000 "10000001 01111110" >white-first.bmp
+bmp1 8 2 000000 ffffff "01111110 10000001" >black-first.bmp
+for input in white-first.bmp black-first.bmp; do
+    run "$input" out.src
+    same "$input: rows" "$(printf '{  0}#......#\n{  1}.######.')" "$(sed -n 5,6p out.src)"
+done
+
+finish
