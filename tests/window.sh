@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# The window, driven as a user drives it on a real X server: the open dialog, the Name and
+# Package fields, Save (and its dialog when the default name cannot be written) and Quit.
+source "$(dirname "$0")/lib.sh"
+
+start_xvfb
+trap 'pkill -P $$ 2>/dev/null; kill $XVFB_PID 2>/dev/null; rm -rf "$WORK"' EXIT
+export DISPLAY=$XDISPLAY HOME=$WORK/home
+mkdir -p "$HOME"
+bmp1 12 3 ffffff 000000 "100000000001 000000000000 000000000000" >"$HOME/relay.bmp"
+
+# window TITLE: the id of the visible window with that title, waiting for it a bounded time.
+window() {
+    timeout 10 xdotool search --sync --onlyvisible --limit 1 --name "^$1\$" 2>/dev/null
+}
+
+# launch [PREFIX...]: starts pictorn without arguments in the background.
+launch() {
+    rm -f "$WORK/exit"
+    ("$@" "$PICTORN" 2>"$WORK/window.err"; echo $? >"$WORK/exit") &
+}
+
+# exit_status: pictorn's exit status once it has ended, or "running" after ten seconds.
+exit_status() {
+    for _ in $(seq 100); do
+        [ -s "$WORK/exit" ] && { cat "$WORK/exit"; return; }
+        sleep 0.1
+    done
+    echo running
+}
+
+# choose PATH: answers the open dialog with PATH (Escape when PATH is empty).
+choose() {
+    local dialog
+    dialog=$(window "Select bitmap to convert")
+    [ -n "$dialog" ] || { fail "no open dialog"; return; }
+    xdotool windowfocus --sync "$dialog"
+    if [ -n "$1" ]; then xdotool type --delay 2 "$1" && xdotool key Return; else xdotool key Escape; fi
+}
+
+# click WINDOW X Y: a left click at a fraction of the window's width and a pixel row, counted
+# from the top when positive and from the bottom when negative.
+click() {
+    local WIDTH HEIGHT
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    local x=$((WIDTH * $2 / 100)) y=$3
+    [ "$y" -lt 0 ] && y=$((HEIGHT + y))
+    xdotool mousemove --window "$1" "$x" "$y" click 1
+}
+type_into() { # WINDOW ROW TEXT: replaces the text of the Name (row 15) or Package (row 45) field
+    click "$1" 70 "$2"
+    xdotool key ctrl+a && xdotool type --delay 2 "$3"
+}
+save() { click "$1" 25 -15; }
+quit() { click "$1" 75 -15; }
+
+# wait_for FILE LINE TEXT: waits a bounded time until line LINE of FILE reads TEXT.
+wait_for() {
+    for _ in $(seq 50); do
+        [ "$(sed -n "$2p" "$1" 2>/dev/null)" == "$3" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# A whole session: convert, edit the name past 16 characters, save, edit the package, save, quit.
+launch
+choose "$HOME/relay.bmp"
+win=$(window "Pictorn Converter")
+check "window shown" test -n "$win"
+type_into "$win" 15 ABCDEFGHIJKLMNOPQRST
+save "$win"
+check "save writes beside the input, name cut to 16" wait_for "$HOME/relay.src" 1 "'ABCDEFGHIJKLMNOP'"
+printf "'ABCDEFGHIJKLMNOP'\n''\n1 0 1\nBITMAP\n{  0}#..........#\n{  1}............\n{  2}............\n\n" >expected
+same_file "saved text" expected "$HOME/relay.src"
+type_into "$win" 45 PKG
+save "$win"
+check "save again rewrites the file" wait_for "$HOME/relay.src" 2 "'PKG'"
+same "package edit touches line 1 only" "$(sed 2d expected)" "$(sed 2d "$HOME/relay.src")"
+quit "$win"
+same "quit: status and messages" "0:" "$(exit_status):$(cat "$WORK/window.err")"
+
+# Escape closes the window as Quit does.
+launch
+choose "$HOME/relay.bmp"
+xdotool windowfocus --sync "$(window "Pictorn Converter")" key Escape
+same "escape: status" "0" "$(exit_status)"
+
+# A cancelled choice ends with 1 and no window; a file that is not a bitmap with 6.
+launch
+choose ""
+same "cancelled open dialog" "1" "$(exit_status)"
+printf 'not an image\n' >"$HOME/x.bmp"
+launch
+choose "$HOME/x.bmp"
+same "not a bitmap" "6" "$(exit_status)"
+
+# When the default name cannot be written (here a directory stands in its way) Save asks for
+# another name; cancelling writes nothing and keeps the window, a good name is written.
+mkdir -p "$HOME/blocked" "$HOME/blocked/relay.src"
+cp "$HOME/relay.bmp" "$HOME/blocked/"
+launch
+choose "$HOME/blocked/relay.bmp"
+win=$(window "Pictorn Converter")
+save "$win"
+dialog=$(window "Output File")
+check "save dialog asks for another name" test -n "$dialog"
+xdotool windowfocus --sync "$dialog" key Escape
+sleep 0.3
+check "cancelled save: window still open" test -n "$(window "Pictorn Converter")"
+same "cancelled save: nothing written" "" "$(find "$HOME/blocked/relay.src" -type f)"
+save "$win"
+dialog=$(window "Output File")
+xdotool windowfocus --sync "$dialog" type --delay 2 "$HOME/chosen.src"
+xdotool key Return
+check "chosen name written" wait_for "$HOME/chosen.src" 4 BITMAP
+quit "$win"
+same "quit after the save dialog" "0" "$(exit_status)"
+
+# A save whose write fails part way (the file-size limit stands in for a full disk) asks for
+# another name too, and the file that was there stays whole.
+perl -e 'print "x" x 5000' >"$HOME/big.src"
+cp "$HOME/big.src" old.src
+perl -e 'my ($w,$h)=(400,400); my $d="\x55" x (52*$h);
+    print "BM", pack("VvvV",62+length $d,0,0,62), pack("VllvvVVllVV",40,$w,$h,1,1,0,length $d,0,0,2,2),
+    pack("V",0xffffff), pack("V",0), $d' >"$HOME/big.bmp"
+launch bash -c 'trap "" XFSZ; ulimit -f 4; exec "$0"'
+choose "$HOME/big.bmp"
+win=$(window "Pictorn Converter")
+save "$win"
+dialog=$(window "Output File")
+check "failed write: save dialog" test -n "$dialog"
+xdotool windowfocus --sync "$dialog" key Escape
+quit "$win"
+same "failed write: quit" "0" "$(exit_status)"
+check "failed write: old file whole" cmp -s old.src "$HOME/big.src"
+
+finish
