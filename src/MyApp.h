@@ -30,7 +30,7 @@ public:
     int process();
     void writeBitmapToStream();
     QString &changeExtension();
-    bool listBoxToFile(QFileDevice &file);
+    bool listBoxToFile(QFileDevice &file, const QString &name);
 
     void append(const QString &line);
     void textChanged(QLineEdit &edit, int index);

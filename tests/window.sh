@@ -83,7 +83,9 @@ same "quit: status and messages" "0:" "$(exit_status):$(cat "$WORK/window.err")"
 # Escape closes the window as Quit does.
 launch
 choose "$HOME/relay.bmp"
-xdotool windowfocus --sync "$(window "Pictorn Converter")" key Escape
+win=$(window "Pictorn Converter")
+click "$win" 50 100
+xdotool key Escape
 same "escape: status" "0" "$(exit_status)"
 
 # A cancelled choice ends with 1 and no window; a file that is not a bitmap with 6.
