@@ -33,6 +33,7 @@ public:
     bool listBoxToFile(QFileDevice &file, const QString &name);
 
     void append(const QString &line);
+    void appendRow(const QByteArray &row);
     void textChanged(QLineEdit &edit, int index);
 
 private slots:

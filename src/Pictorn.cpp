@@ -132,9 +132,9 @@ QImage readImage(const QString &name)
     return reader.read();
 }
 
-// Pixel characters for the eight pixels of every scan-line byte value.
+// The characters of the eight pixels of every scan-line byte value.
 struct PixelChars {
-    char16_t chars[256][8];
+    char chars[256][8];
 
     PixelChars(bool lsbFirst, bool dark0, bool dark1)
     {
@@ -142,7 +142,7 @@ struct PixelChars {
             for (int pixel = 0; pixel < 8; ++pixel) {
                 const int bit = lsbFirst ? pixel : 7 - pixel;
                 const bool dark = (byte >> bit & 1) ? dark1 : dark0;
-                chars[byte][pixel] = dark ? u'#' : u'.';
+                chars[byte][pixel] = dark ? '#' : '.';
             }
     }
 };
@@ -200,6 +200,15 @@ MyApp::MyApp(QObject *)
 void MyApp::append(const QString &line)
 {
     listBox.addItem(line);
+}
+
+// Rows of pixels are plain ASCII: the list keeps them as bytes, half the memory of text, and
+// they are written out as they are.
+void MyApp::appendRow(const QByteArray &row)
+{
+    auto *item = new QListWidgetItem;
+    item->setData(Qt::DisplayRole, row);
+    listBox.addItem(item);
 }
 
 void MyApp::textChanged(QLineEdit &edit, int index)
@@ -271,17 +280,18 @@ void MyApp::writeBitmapToStream()
     const int wholeBytes = w / 8;
     const int rest = w % 8;
     for (int r = 0; r < h; ++r) {
-        const QString label = QStringLiteral("{%1}").arg(r, 3, 10, QLatin1Char(' '));
-        QString line(label.size() + w, Qt::Uninitialized);
-        char16_t *out = reinterpret_cast<char16_t *>(line.data());
-        std::memcpy(out, label.constData(), sizeof(char16_t) * size_t(label.size()));
-        out += label.size();
+        char label[16];
+        const int labelSize = std::snprintf(label, sizeof label, "{%3d}", r);
+        QByteArray line(labelSize + w, Qt::Uninitialized);
+        char *out = line.data();
+        std::memcpy(out, label, size_t(labelSize));
+        out += labelSize;
         const uchar *bits = bitmap.constScanLine(r);
         for (int b = 0; b < wholeBytes; ++b, out += 8)
-            std::memcpy(out, pixels.chars[bits[b]], sizeof pixels.chars[0]);
+            std::memcpy(out, pixels.chars[bits[b]], 8);
         if (rest)
-            std::memcpy(out, pixels.chars[bits[wholeBytes]], sizeof(char16_t) * size_t(rest));
-        append(line);
+            std::memcpy(out, pixels.chars[bits[wholeBytes]], size_t(rest));
+        appendRow(line);
     }
     if (verbose)
         message(QStringLiteral("%1 Scanlines read into QListBox").arg(h));
@@ -316,30 +326,36 @@ bool MyApp::listBoxToFile(QFileDevice &file, const QString &name)
 {
     if (verbose)
         message(QStringLiteral("Writing file '%1'").arg(name));
-    // Lines are encoded in slices into one buffer that is written whenever it fills, so even
-    // the largest bitmap needs no second copy of its text.
-    const qsizetype slice = 1 << 16;
-    const qsizetype flushAt = 1 << 20;
+    // Lines are gathered in one buffer that is written whenever it fills; text is encoded in
+    // slices, so not even the longest line is ever copied whole.
+    const qsizetype chunk = 1 << 20;
     QStringEncoder encoder(QStringConverter::System);
-    QByteArray buffer(flushAt + 3 * slice + 1, Qt::Uninitialized);
-    char *const start = buffer.data();
-    char *end = start;
-    const auto drain = [&]() {
-        const qint64 length = end - start;
-        end = start;
-        return file.write(start, length) == length;
-    };
-    const int count = listBox.count();
-    for (int i = 0; i <= count; ++i) {
-        const QString text = i < count ? listBox.item(i)->text() : QString();
-        for (qsizetype at = 0; at < text.size(); at += slice) {
-            end = encoder.appendToBuffer(end, QStringView(text).mid(at, slice));
-            if (end - start >= flushAt && !drain())
-                return false;
+    QByteArray buffer;
+    buffer.reserve(5 * chunk);
+    bool written = true;
+    const auto put = [&](QByteArrayView bytes) {
+        buffer.append(bytes);
+        if (buffer.size() >= chunk) {
+            written = written && file.write(buffer) == buffer.size();
+            buffer.resize(0);
         }
-        *end++ = '\n';
+    };
+    for (int i = 0; i < listBox.count() && written; ++i) {
+        const QVariant line = listBox.item(i)->data(Qt::DisplayRole);
+        if (line.typeId() == QMetaType::QByteArray) {
+            const QByteArray bytes = line.toByteArray();
+            for (qsizetype at = 0; at < bytes.size(); at += chunk)
+                put(QByteArrayView(bytes).sliced(at, qMin(chunk, bytes.size() - at)));
+        } else {
+            const QString text = line.toString();
+            for (qsizetype at = 0; at < text.size(); at += chunk)
+                put(QByteArray(
+                    encoder.encode(QStringView(text).sliced(at, qMin(chunk, text.size() - at)))));
+        }
+        put("\n");
     }
-    return drain() && file.flush();
+    put("\n");
+    return written && file.write(buffer) == buffer.size() && file.flush();
 }
 
 bool MyApp::writeOutput(const QString &name)
