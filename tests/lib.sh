@@ -4,6 +4,7 @@ set -u
 
 PICTORN=$(readlink -f "$1")
 TESTS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+START=$PWD
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK" || exit 1
