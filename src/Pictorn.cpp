@@ -17,6 +17,7 @@
 #include <QStringEncoder>
 #include <QTemporaryFile>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,15 +64,44 @@ quint32 littleEndian(const uchar *p, int bytes)
     return value;
 }
 
-// An uncompressed BMP whose pixel data ends before its header says it should is a truncated
-// download or a lying header; the toolkit's reader would fill the missing rows silently.
+// Walks run-length coded rows: complete when the data reaches its end marker or its last row.
+bool rleComplete(const uchar *data, qint64 size, qint64 height, bool fourBit)
+{
+    qint64 at = 0;
+    qint64 rows = 0;
+    while (at + 2 <= size) {
+        const uchar count = data[at];
+        const uchar code = data[at + 1];
+        at += 2;
+        if (count > 0)
+            continue;
+        if (code == 0) {
+            ++rows;
+        } else if (code == 1) {
+            return true;
+        } else if (code == 2) {
+            if (at + 2 > size)
+                return false;
+            rows += data[at + 1];
+            at += 2;
+        } else {
+            at += fourBit ? (code + 3) / 4 * 2 : (code + 1) / 2 * 2;
+        }
+        if (rows >= height)
+            return true;
+    }
+    return false;
+}
+
+// A BMP whose pixel data ends before its header says it should is a truncated download or a
+// lying header; the toolkit's reader would fill the missing rows silently.
 bool bmpDataComplete(QFile &file)
 {
     const QByteArray head = file.peek(34);
     if (head.size() < 26 || !head.startsWith("BM"))
         return true;
     const auto *h = reinterpret_cast<const uchar *>(head.constData());
-    const quint32 offset = littleEndian(h + 10, 4);
+    const qint64 offset = littleEndian(h + 10, 4);
     const quint32 infoSize = littleEndian(h + 14, 4);
     qint64 width, height, depth, compression = 0;
     if (infoSize == 12) {
@@ -86,11 +116,18 @@ bool bmpDataComplete(QFile &file)
         depth = littleEndian(h + 28, 2);
         compression = littleEndian(h + 30, 4);
     }
-    const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
-    if (!uncompressed || width <= 0 || depth <= 0 || depth > 32 || width * height > maxPixels)
+    if (width <= 0 || depth <= 0 || depth > 32 || width * height > maxPixels)
         return true;
-    const qint64 rowBytes = (width * depth + 31) / 32 * 4;
-    return file.size() >= qint64(offset) + rowBytes * height;
+    const qint64 dataSize = file.size() - offset;
+    if (compression == 1 || compression == 2) {
+        uchar *data = dataSize > 0 ? file.map(offset, dataSize) : nullptr;
+        const bool complete = data && rleComplete(data, dataSize, height, compression == 2);
+        if (data)
+            file.unmap(data);
+        return complete;
+    }
+    const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
+    return !uncompressed || dataSize >= (width * depth + 31) / 32 * 4 * height;
 }
 
 // Decoded sizes beyond what the file could hold compressed are lies; deflate, the strongest
@@ -100,18 +137,48 @@ bool plausibleSize(qint64 decodedBytes, qint64 fileBytes)
     return decodedBytes <= qint64(128) * 1024 * 1024 || decodedBytes / 1100 <= fileBytes;
 }
 
+// Some decoders under the toolkit (libpng among them) write their complaints straight to
+// standard error, which belongs to the program's own messages; the image's failure is enough.
+class QuietStandardError
+{
+public:
+    QuietStandardError() : saved(::dup(STDERR_FILENO))
+    {
+        std::fflush(stderr);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0) {
+            ::dup2(null, STDERR_FILENO);
+            ::close(null);
+        }
+    }
+    ~QuietStandardError()
+    {
+        if (saved >= 0) {
+            ::dup2(saved, STDERR_FILENO);
+            ::close(saved);
+        }
+    }
+    QuietStandardError(const QuietStandardError &) = delete;
+    QuietStandardError &operator=(const QuietStandardError &) = delete;
+
+private:
+    const int saved;
+};
+
 // Loads any image the toolkit reads, judging its header first so that large real bitmaps get the
 // memory they need and small files that claim huge sizes fail before anything is allocated.
 QImage readImage(const QString &name)
 {
+    // Only regular files: a pipe would keep the run waiting for a writer that may never come.
     QFile file(name);
-    if (!file.open(QIODevice::ReadOnly) || !bmpDataComplete(file))
+    if (!QFileInfo(name).isFile() || !file.open(QIODevice::ReadOnly) || !bmpDataComplete(file))
         return {};
     // The two common formats are named at once, which spares the reader its plugin scan.
     const QByteArray magic = file.peek(4);
     const QByteArray format = magic.startsWith("BM")        ? "bmp"
                               : magic.startsWith("\x89PNG") ? "png"
                                                             : QByteArray();
+    const QuietStandardError quiet;
     QImageReader reader(&file, format);
     reader.setAutoDetectImageFormat(format.isEmpty());
     reader.setDecideFormatFromContent(format.isEmpty());

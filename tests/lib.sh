@@ -114,7 +114,7 @@ bmp1() {
         my $off = 14 + 40 + 8;
         print "BM", pack("VvvV", $off + length $data, 0, 0, $off),
               pack("VllvvVVllVV", 40, $w, $h, 1, 1, 0, length $data, 2835, 2835, 2, 2), $pal, $data;
-    ' "$@"
+    ' -- "$@"
 }
 
 # start_xvfb [LOG]: starts a private X server, sets XDISPLAY to it and stops it when the test ends.
@@ -127,4 +127,40 @@ start_xvfb() {
     local number
     read -r -t 10 number <"$fifo" || { echo "Xvfb did not start"; exit 1; }
     XDISPLAY=:$number
+}
+
+# bmp_header W H BPP COMPRESSION COLOURS [DATA_BYTES]: the headers and palette of a BMP whose
+# header says what it is told, true or not; the palette runs white, black, then greys. The pixel
+# data, DATA_BYTES long (by default what the header promises), is left to the caller.
+bmp_header() {
+    perl -e '
+        my ($w, $h, $bpp, $comp, $colours, $size) = @ARGV;
+        $size //= int((abs($w) * $bpp + 31) / 32) * 4 * abs($h);
+        my $pal = join "", map { pack("V", $_ == 0 ? 0xffffff : $_ == 1 ? 0 : 0x808080) } 0 .. $colours - 1;
+        my $off = 14 + 40 + length $pal;
+        print "BM", pack("VvvV", $off + $size, 0, 0, $off),
+              pack("VllvvVVllVV", 40, $w, $h, 1, $bpp, $comp, $size, 2835, 2835, $colours, $colours), $pal;
+    ' -- "$@"
+}
+
+# rle8 W H BITS: an 8-bit run-length coded BMP; BITS gives 0 (white) or 1 (black) for every
+# pixel, row by row, top first.
+rle8() {
+    perl -e '
+        my ($w, $h, $bits) = @ARGV; $bits =~ s/\s//g; my $data = "";
+        for (my $y = $h - 1; $y >= 0; $y--) {
+            my @px = split //, substr($bits, $y * $w, $w);
+            for (my $x = 0; $x < $w;) {
+                my $n = 1;
+                $n++ while $x + $n < $w && $n < 255 && $px[$x + $n] eq $px[$x];
+                $data .= pack("CC", $n, $px[$x]); $x += $n;
+            }
+            $data .= pack("CC", 0, 0);
+        }
+        $data .= pack("CC", 0, 1);
+        my $pal = pack("VV", 0xffffff, 0);
+        my $off = 14 + 40 + length $pal;
+        print "BM", pack("VvvV", $off + length $data, 0, 0, $off),
+              pack("VllvvVVllVV", 40, $w, $h, 1, 8, 1, length $data, 2835, 2835, 2, 2), $pal, $data;
+    ' -- "$@"
 }

@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# Hostile inputs: truncated and lying files, odd file types and names, floods of arguments.
+# Every case must end in seconds, in bounded memory, with its status and nothing half-written.
+source "$(dirname "$0")/lib.sh"
+
+# attempt EXPECTED ARGS...: runs pictorn within ten seconds and 400 MiB, and compares
+# "status:standard error" with EXPECTED.
+attempt() {
+    local expected=$1
+    shift
+    timeout 10 /usr/bin/time -f %M -o "$WORK/.peak" "$PICTORN" "$@" 2>"$WORK/.stderr"
+    status=$?
+    err=$(cat "$WORK/.stderr")
+    if [ "$status:$err" != "$expected" ]; then
+        fail "${label:-$*}" "expected '$expected', got '$status:$err'"
+    elif [ "$(tail -n 1 "$WORK/.peak")" -gt 409600 ]; then
+        fail "${label:-$*}: used $(tail -n 1 "$WORK/.peak") KiB"
+    else
+        pass
+    fi
+}
+
+# cut_every FILE STEP [WHOLE]: pictorn refuses FILE cut short at every STEP-th length and at each
+# of the eight before WHOLE (the length that holds every pixel, by default the file's), printing
+# no row the file does not hold; the file converts from WHOLE on.
+cut_every() {
+    local size i
+    size=${3:-$(stat -c %s "$1")}
+    for ((i = 0; i < size; i++)); do
+        ((i % $2 == 0 || i >= size - 8)) || continue
+        head -c "$i" "$1" >cut.bmp
+        rm -f cut.src
+        label="$1 cut to $i bytes" attempt "1:" cut.bmp
+        [ -e cut.src ] && fail "$1 cut to $i bytes: output written"
+    done
+    label="$1 whole" attempt "0:" "$1" cut.src
+}
+
+bmp1 12 3 ffffff 000000 "100000000001 010000000010 001000000100" >relay.bmp
+cut_every relay.bmp 1
+random_pbm 50 20 7 >r.pbm
+ppmtobmp -bpp 24 r.pbm >rgb.bmp 2>/dev/null
+cut_every rgb.bmp 37
+rle8 50 20 "$(tail -n +3 r.pbm)" >rle.bmp
+cut_every rle.bmp 5 $(($(stat -c %s rle.bmp) - 2)) # its end marker may go
+pnmtopng r.pbm >r.png 2>/dev/null
+cp r.png png.bmp
+size=$(stat -c %s png.bmp)
+for ((i = 0; i < size - 12; i += 9)); do
+    head -c "$i" png.bmp >cut.png
+    label="PNG cut to $i bytes" attempt "1:" cut.png cut.src
+done
+
+# Run-length coded and top-down bitmaps convert to what netpbm sees in them.
+expected_text "" "" rle.bmp >expected
+attempt "0:" rle.bmp out.src
+same_file "run-length coded" expected out.src
+{ bmp_header 12 -3 1 0 2; printf '\x80\x10\0\0\x40\x20\0\0\x20\x40\0\0'; } >topdown.bmp
+attempt "0:" topdown.bmp out.src
+same "top-down rows" "{  0}#..........#|{  1}.#........#.|{  2}..#......#.." "$(sed -n 5,7p out.src | paste -sd'|')"
+
+# Headers that lie, in files of a few bytes.
+while read -r what w h bpp comp colours; do
+    { bmp_header "$w" "$h" "$bpp" "$comp" "$colours" 64; head -c 64 /dev/zero; } >lie.bmp
+    label="header: $what" attempt "1:" lie.bmp out.src
+done <<CASES
+zero-width 0 10 1 0 2
+zero-height 10 0 1 0 2
+negative-width -10 10 1 0 2
+60000x60000 60000 60000 1 0 2
+16384x16384 16384 16384 1 0 2
+32-bit-60000 60000 60000 32 0 0
+depth-3 8 8 3 0 2
+depth-7 8 8 7 0 2
+depth-64 8 8 64 0 0
+jpeg-inside 8 8 0 4 0
+rle-16384x16384 16384 16384 8 1 2
+CASES
+{ bmp_header 8 8 1 0 2 32 | head -c 40; } >short-header.bmp
+label="header cut inside" attempt "1:" short-header.bmp out.src
+
+# Palette indexes past the palette take its last colour, as the toolkit's conversions do.
+{ bmp_header 4 1 8 0 2; printf '\x00\x01\xc8\xff'; } >index.bmp
+attempt "0:" index.bmp out.src
+same "indexes out of range" "{  0}.###" "$(sed -n 5p out.src)"
+
+# Inputs that are not files: the run ends at once with status 1.
+mkdir dir.bmp
+mkfifo fifo.bmp
+ln -s nowhere.bmp dangling.bmp
+for input in dir.bmp fifo.bmp dangling.bmp /dev/zero /dev/null; do
+    label="input $input" attempt "1:" "$input" out.src
+done
+
+# Odd file names are used and printed as they are.
+for name in "with space.bmp" "it's \"quoted\".bmp" "%s%n%x.bmp" "$(printf 'new\nline.bmp')" "-dash.bmp"; do
+    cp -- relay.bmp "$name"
+    out="${name%.bmp}.src"
+    label="name $name" attempt "0:Writing file '$out'" "$name" -v
+    check "name $name: written" test -f "$out"
+done
+cp relay.bmp "$(printf 'caf\xe9.bmp')"
+label="name that is not UTF-8" attempt "1:" "$(printf 'caf\xe9.bmp')"
+long=$(printf 'x%.0s' $(seq 4000))
+label="name of 4000 characters" attempt "1:" "$long.bmp"
+deep=.
+for i in $(seq 20); do deep=$deep/$(printf 'd%.0s' $(seq 199)); done
+mkdir -p "$deep"
+cp relay.bmp "$deep/relay.bmp"
+label="path of 4000 characters" attempt "0:" "$deep/relay.bmp"
+check "path of 4000 characters: written" test -f "$deep/relay.src"
+
+# Floods of arguments.
+label="5000 keys" attempt "0:" $(printf -- '-name=x%.0s ' $(seq 5000)) relay.bmp out.src
+label="3000 file names" attempt "3:Too many files" relay.bmp $(printf 'f%.0s ' $(seq 3000))
+
+# Outputs that cannot be written; a read-only directory needs a user whom permissions bind.
+mkdir ro && chmod 555 ro
+as_user=()
+[ "$(id -u)" -eq 0 ] && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+chmod 755 "$WORK"
+"${as_user[@]}" "$PICTORN" relay.bmp ro/out.src 2>err.txt
+same "read-only directory" "2:Output file cannot be created" "$?:$(cat err.txt)"
+check "read-only directory: nothing left" test -z "$(ls ro)"
+
+finish
