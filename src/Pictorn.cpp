@@ -23,6 +23,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace
 {
@@ -130,15 +131,16 @@ bool bmpDataComplete(QFile &file)
     return !uncompressed || dataSize >= (width * depth + 31) / 32 * 4 * height;
 }
 
-// Decoded sizes beyond what the file could hold compressed are lies; deflate, the strongest
-// common packer, stays below 1:1100.
-bool plausibleSize(qint64 decodedBytes, qint64 fileBytes)
+// More pixels than a file of that size can hold are a lie or a decompression bomb: even deflate,
+// the strongest packer of the common formats, keeps 1-bit pixels below 8800 a byte. Small images
+// are always believed.
+bool plausibleSize(qint64 pixels, qint64 fileBytes)
 {
-    return decodedBytes <= qint64(128) * 1024 * 1024 || decodedBytes / 1100 <= fileBytes;
+    return pixels <= 2048 * 2048 || pixels / 8800 <= fileBytes;
 }
 
-// Some decoders under the toolkit (libpng among them) write their complaints straight to
-// standard error, which belongs to the program's own messages; the image's failure is enough.
+// libpng, under the toolkit's PNG reader, writes its complaints straight to standard error,
+// which belongs to the program's own messages; the image's failure is enough.
 class QuietStandardError
 {
 public:
@@ -178,20 +180,16 @@ QImage readImage(const QString &name)
     const QByteArray format = magic.startsWith("BM")        ? "bmp"
                               : magic.startsWith("\x89PNG") ? "png"
                                                             : QByteArray();
-    const QuietStandardError quiet;
+    std::optional<QuietStandardError> quiet;
+    if (format == "png")
+        quiet.emplace();
     QImageReader reader(&file, format);
     reader.setAutoDetectImageFormat(format.isEmpty());
     reader.setDecideFormatFromContent(format.isEmpty());
     const QSize size = reader.size();
     if (size.isValid()) {
         const qint64 pixels = qint64(size.width()) * size.height();
-        if (size.isEmpty() || pixels > maxPixels)
-            return {};
-        const int depth = reader.imageFormat() == QImage::Format_Invalid
-                              ? 32
-                              : QImage::toPixelFormat(reader.imageFormat()).bitsPerPixel();
-        const qint64 bytes = (qint64(size.width()) * depth + 31) / 32 * 4 * size.height();
-        if (!plausibleSize(bytes, file.size()))
+        if (size.isEmpty() || pixels > maxPixels || !plausibleSize(pixels, file.size()))
             return {};
         // The toolkit's guard counts four bytes a pixel, whatever the format.
         QImageReader::setAllocationLimit(int(qMax<qint64>(128, pixels * 4 / (1024 * 1024) + 1)));

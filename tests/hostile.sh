@@ -76,6 +76,8 @@ depth-64 8 8 64 0 0
 jpeg-inside 8 8 0 4 0
 rle-16384x16384 16384 16384 8 1 2
 CASES
+{ bmp_header 24 3080204 8 1 2 4; printf '\x18\x00\x00\x01'; } >bomb.bmp
+label="run-length bomb: 74 million pixels in 70 bytes" attempt "1:" bomb.bmp out.src
 { bmp_header 8 8 1 0 2 32 | head -c 40; } >short-header.bmp
 label="header cut inside" attempt "1:" short-header.bmp out.src
 
