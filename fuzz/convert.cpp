@@ -8,7 +8,8 @@
 
 #include <cstdlib>
 
-namespace {
+namespace
+{
 
 void dropMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
 

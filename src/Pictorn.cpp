@@ -226,8 +226,8 @@ bool isDarkEntry(const QImage &image, int index)
 }
 
 // Gives the complete temporary file the target's permissions (a new file's follow the umask)
-// and renames it over the target. Skipping a sync to disk keeps large outputs as fast as a copy;
-// the rename alone already guarantees a whole file, old or new.
+// and renames it over the target, so that readers only ever see a whole file, old or new. There
+// is no sync to disk: it would make large outputs many times slower than a copy of them.
 bool replaceWith(QTemporaryFile &file, const QString &target)
 {
     const QByteArray path = QFile::encodeName(target);

@@ -118,10 +118,11 @@ bmp1() {
 }
 
 # start_xvfb [LOG]: starts a private X server, sets XDISPLAY to it and stops it when the test ends.
+# It never resets, so that a program starting just as another one leaves still finds it.
 start_xvfb() {
     local fifo=$WORK/.displayfd
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -audit 4 3>"$fifo" 2>"${1:-/dev/null}" &
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset -audit 4 3>"$fifo" 2>"${1:-/dev/null}" &
     XVFB_PID=$!
     trap 'kill $XVFB_PID 2>/dev/null; rm -rf "$WORK"' EXIT
     local number

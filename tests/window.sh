@@ -9,9 +9,15 @@ export DISPLAY=$XDISPLAY HOME=$WORK/home
 mkdir -p "$HOME"
 bmp1 12 3 ffffff 000000 "100000000001 000000000000 000000000000" >"$HOME/relay.bmp"
 
-# window TITLE: the id of the visible window with that title, waiting for it a bounded time.
+# window TITLE: the id of the visible window with that title, waiting for it ten seconds at most.
+# A search can fail while another window is going away, so it is simply tried again.
 window() {
-    timeout 10 xdotool search --sync --onlyvisible --limit 1 --name "^$1\$" 2>/dev/null
+    local id
+    for _ in $(seq 100); do
+        id=$(xdotool search --onlyvisible --limit 1 --name "^$1\$" 2>/dev/null) && [ -n "$id" ] &&
+            { echo "$id"; return; }
+        sleep 0.1
+    done
 }
 
 # launch [PREFIX...]: starts pictorn without arguments in the background.
@@ -33,7 +39,7 @@ exit_status() {
 choose() {
     local dialog
     dialog=$(window "Select bitmap to convert")
-    [ -n "$dialog" ] || { fail "no open dialog"; return; }
+    [ -n "$dialog" ] || { fail "no open dialog" "$(cat "$WORK/window.err"; xdotool search --name . getwindowname %@ 2>/dev/null | sort -u)"; return; }
     xdotool windowfocus --sync "$dialog"
     if [ -n "$1" ]; then xdotool type --delay 2 "$1" && xdotool key Return; else xdotool key Escape; fi
 }
