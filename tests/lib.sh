@@ -165,3 +165,10 @@ rle8() {
               pack("VllvvVVllVV", 40, $w, $h, 1, 8, 1, length $data, 2835, 2835, 2, 2), $pal, $data;
     ' -- "$@"
 }
+
+# stripes_bmp: a 400 x 400 1-bit BMP of vertical stripes, whose text (162 KB) is larger than the
+# small file-size limits that tests use to make a write fail part way.
+stripes_bmp() {
+    bmp_header 400 400 1 0 2
+    head -c $((52 * 400)) /dev/zero | tr '\0' '\125'
+}

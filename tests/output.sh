@@ -54,9 +54,7 @@ check "input named .src untouched" cmp -s same.src relay.keep
 
 # A write that fails part way (the file-size limit stands in for a full disk) keeps the old file
 # whole and leaves no temporary file behind.
-perl -e 'my ($w,$h)=(400,400); my $row=52; my $d="\x55" x ($row*$h);
-    print "BM", pack("VvvV",62+length $d,0,0,62), pack("VllvvVVllVV",40,$w,$h,1,1,0,length $d,0,0,2,2),
-    pack("V",0xffffff), pack("V",0), $d' >wide.bmp
+stripes_bmp >wide.bmp
 (trap '' XFSZ; ulimit -f 64; "$PICTORN" wide.bmp keep.src 2>"$WORK/.stderr"; echo $? >status)
 same "write cut short" "2:Output file cannot be created" "$(cat status):$(cat .stderr)"
 check "old output kept whole" cmp -s keep.src before.src

@@ -58,6 +58,7 @@ type_into() { # WINDOW ROW TEXT: replaces the text of the Name (row 15) or Packa
     xdotool key ctrl+a && xdotool type --delay 2 "$3"
 }
 save() { click "$1" 25 -15; }
+save_dialog() { save "$1" && window "Output File"; } # WINDOW: presses Save, waits for the dialog
 quit() { click "$1" 75 -15; }
 
 # wait_for FILE LINE TEXT: waits a bounded time until line LINE of FILE reads TEXT.
@@ -110,15 +111,13 @@ cp "$HOME/relay.bmp" "$HOME/blocked/"
 launch
 choose "$HOME/blocked/relay.bmp"
 win=$(window "Pictorn Converter")
-save "$win"
-dialog=$(window "Output File")
+dialog=$(save_dialog "$win")
 check "save dialog asks for another name" test -n "$dialog"
 xdotool windowfocus --sync "$dialog" key Escape
 sleep 0.3
 check "cancelled save: window still open" test -n "$(window "Pictorn Converter")"
 same "cancelled save: nothing written" "" "$(find "$HOME/blocked/relay.src" -type f)"
-save "$win"
-dialog=$(window "Output File")
+dialog=$(save_dialog "$win")
 xdotool windowfocus --sync "$dialog" type --delay 2 "$HOME/chosen.src"
 xdotool key Return
 check "chosen name written" wait_for "$HOME/chosen.src" 4 BITMAP
@@ -129,14 +128,11 @@ same "quit after the save dialog" "0" "$(exit_status)"
 # another name too, and the file that was there stays whole.
 perl -e 'print "x" x 5000' >"$HOME/big.src"
 cp "$HOME/big.src" old.src
-perl -e 'my ($w,$h)=(400,400); my $d="\x55" x (52*$h);
-    print "BM", pack("VvvV",62+length $d,0,0,62), pack("VllvvVVllVV",40,$w,$h,1,1,0,length $d,0,0,2,2),
-    pack("V",0xffffff), pack("V",0), $d' >"$HOME/big.bmp"
+stripes_bmp >"$HOME/big.bmp"
 launch bash -c 'trap "" XFSZ; ulimit -f 4; exec "$0"'
 choose "$HOME/big.bmp"
 win=$(window "Pictorn Converter")
-save "$win"
-dialog=$(window "Output File")
+dialog=$(save_dialog "$win")
 check "failed write: save dialog" test -n "$dialog"
 xdotool windowfocus --sync "$dialog" key Escape
 quit "$win"
