@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Pixels: every row pictorn writes matches what netpbm decodes from the same file, for widths
-# that do and do not end on a byte, tall images, both palette orders and every input format.
+# Pixels: every row pictorn writes matches what netpbm decodes from the same picture, for widths
+# that do and do not end on a byte, tall images, both palette orders and every input format
+# (1-, 8- and 24-bit BMP, 1-bit, grey and colour PNG, PBM and XBM).
 source "$(dirname "$0")/lib.sh"
 
 # formats STEM: writes STEM.* in every format that holds the same black-and-white picture.
@@ -15,14 +16,17 @@ formats() {
     pnmtopng "$1.pbm" >"$1.1bit.png" 2>/dev/null
     pnmdepth 255 "$1.pbm" 2>/dev/null | pnmtopng -force >"$1.grey.png" 2>/dev/null
     pnmdepth 255 "$1.pbm" 2>/dev/null | ppmtoppm | pnmtopng -force >"$1.rgb.png" 2>/dev/null
+    pamtopnm <"$1.pbm" >"$1.raw.pbm"
+    pbmtoxbm -name=picture "$1.pbm" >"$1.xbm" 2>/dev/null
 }
 
-for size in 1x1 7x3 8x4 9x5 12x3 17x6 33x7 1001x3 3x1002 9x1234; do
+# Widths cover every remainder modulo 8.
+for size in 1x1 10x2 11x3 12x3 13x2 14x3 7x3 8x4 9x5 17x6 33x7 1001x3 3x1002 9x1234; do
     w=${size%x*} h=${size#*x}
     random_pbm "$w" "$h" "$w$h" >"img$size.pbm"
     formats "img$size"
     expected_text ROW PKG "img$size.1bit.bmp" >"expected$size"
-    for input in img$size.*bmp img$size.*png; do
+    for input in img$size.*bmp img$size.*png img$size.raw.pbm img$size.xbm; do
         run -name=ROW -package=PKG "$input" out.src
         same "$input: status and messages" "0:" "$status:$err"
         same_file "$input: text matches netpbm" "expected$size" out.src
