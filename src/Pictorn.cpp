@@ -617,6 +617,7 @@ int main(int argc, char **argv)
     const bool platformChosen = choosePlatform(argc, argv);
     qInstallMessageHandler(printOwnMessages);
     QApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(PICTORN_VERSION));
     MyApp myApp(nullptr);
     if (argc != 1)
         return myApp.cmdLine(argc, argv);
