@@ -49,13 +49,13 @@ done <<'CASES'
 CASES
 
 # Verbose messages, in order, from the point where -v stands.
+verbose_conversion() { # STEM: the messages of converting the 3-row STEM.bmp to STEM.src
+    printf '%s\n' "Setting input bitmap to '$1.bmp'" "Converting QBitmap to QImage" \
+        "Reading scanlines into QListBox" "3 Scanlines read into QListBox" \
+        "Output file set to to '$1.src'" "Writing file '$1.src'"
+}
 run -v -name=RELAY1 relay.bmp
-same "verbose conversion" "0:Setting input bitmap to 'relay.bmp'
-Converting QBitmap to QImage
-Reading scanlines into QListBox
-3 Scanlines read into QListBox
-Output file set to to 'relay.src'
-Writing file 'relay.src'" "$status:$err"
+same "verbose conversion" "0:$(verbose_conversion relay)" "$status:$err"
 run relay.bmp -v out.src
 same "-v after the input" "0:Writing file 'out.src'" "$status:$err"
 run -v missing.bmp
@@ -70,12 +70,7 @@ Bitmap file 'text.bmp' cannot be opened" "$status:$err"
 # Messages print file names and keys literally.
 cp relay.bmp '%s%n%1.bmp'
 run -v '%s%n%1.bmp'
-same "format directives in a name" "0:Setting input bitmap to '%s%n%1.bmp'
-Converting QBitmap to QImage
-Reading scanlines into QListBox
-3 Scanlines read into QListBox
-Output file set to to '%s%n%1.src'
-Writing file '%s%n%1.src'" "$status:$err"
+same "format directives in a name" "0:$(verbose_conversion '%s%n%1')" "$status:$err"
 check "format directives in a name: written" test -f '%s%n%1.src'
 run '-%s%n=x'
 same "format directives in a key" "5:Unknown key - '-%s%n'" "$status:$err"
