@@ -1,20 +1,27 @@
 #ifndef MYAPP_H
 #define MYAPP_H
 
+#include "Picture.h"
+#include "RowsModel.h"
+
 #include <QDialog>
 #include <QImage>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QString>
 #include <QVBoxLayout>
 
+class QCheckBox;
 class QFileDevice;
 class QLabel;
 class QPushButton;
+class QScrollArea;
+class QSlider;
+class Preview;
 
 // The converter: holds every piece of state of a run. In command-line mode the window is never
-// built, but the list box still stores the generated lines and the two edits still drive lines 0
-// and 1, so both modes generate, edit and write through the same code.
+// built, but the rows model still holds the lines and the two edits still drive lines 0 and 1,
+// so both modes generate, edit and write through the same code.
 class MyApp : public QDialog
 {
     Q_OBJECT
@@ -33,20 +40,28 @@ public:
     bool listBoxToFile(QFileDevice &file, const QString &name);
 
     void append(const QString &line);
-    void appendRow(const QByteArray &row);
     void textChanged(QLineEdit &edit, int index);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
 
 private slots:
     void slotSave();
     void slotQuit();
     void slotNameChanged(const QString &);
     void slotPackageChanged(const QString &);
+    void slotReductionChanged();
+    void slotLineChosen(const QModelIndex &index);
+    void slotRowClicked(int row);
 
 private:
     bool writeOutput(const QString &name);
+    bool takeKey(const QString &key, const QString &value);
+    void fitPreview();
 
     QVBoxLayout topLayout;
-    QListWidget listBox;
+    QListView listBox;
+    RowsModel rows;
     QPushButton *saveButton;
     QPushButton *quitButton;
     QLineEdit nameEdit;
@@ -57,6 +72,15 @@ private:
     QString inFile;
     QString outFile;
     bool verbose;
+
+    Picture picture;
+    Reduction reduction;
+    QScrollArea *previewArea;
+    Preview *preview;
+    QSlider *thresholdSlider;
+    QCheckBox *invertBox;
+    QCheckBox *ditherBox;
+    QLabel *savedLabel;
 };
 
 void help();

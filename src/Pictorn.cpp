@@ -2,8 +2,11 @@
 // a small window.
 
 #include "MyApp.h"
+#include "Output.h"
+#include "Preview.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -14,24 +17,20 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QPushButton>
-#include <QStringEncoder>
-#include <QTemporaryFile>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QSlider>
+#include <QTime>
 
 #include <cstdio>
 #include <cstring>
-#include <optional>
 
 namespace
 {
 
 const int fieldLength = 16;
-
-// The toolkit's own BMP reader refuses larger images; no format is allowed more.
-const qint64 maxPixels = qint64(16384) * 16384;
 
 void message(const QString &text)
 {
@@ -49,231 +48,57 @@ void printOwnMessages(QtMsgType type, const QMessageLogContext &context, const Q
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
 }
 
-bool sameFile(const QString &a, const QString &b)
+// The full usage text of --help, for standard output.
+QByteArray usage()
 {
-    struct stat sa, sb;
-    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
-           ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
+    return R"(Usage: pictorn [-v] [-key=value]... INFILE [OUTFILE]
+       pictorn -h | --help | --version
+       pictorn              (no arguments: choose a picture and convert it in a window)
 
-quint32 littleEndian(const uchar *p, int bytes)
-{
-    quint32 value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = value << 8 | p[i];
-    return value;
-}
+Converts a picture into a library source text: a name line, a package line, a
+size line, BITMAP, then one line a pixel row, "#" for dark and "." for light.
+The picture is laid on white paper (transparent is paper) and a pixel is dark
+when its luminance is below the threshold, half of white unless told.
 
-// Walks run-length coded rows: complete when the data reaches its end marker or its last row.
-bool rleComplete(const uchar *data, qint64 size, qint64 height, bool fourBit)
-{
-    qint64 at = 0;
-    qint64 rows = 0;
-    while (at + 2 <= size) {
-        const uchar count = data[at];
-        const uchar code = data[at + 1];
-        at += 2;
-        if (count > 0)
-            continue;
-        if (code == 0) {
-            ++rows;
-        } else if (code == 1) {
-            return true;
-        } else if (code == 2) {
-            if (at + 2 > size)
-                return false;
-            rows += data[at + 1];
-            at += 2;
-        } else {
-            at += fourBit ? (code + 3) / 4 * 2 : (code + 1) / 2 * 2;
-        }
-        if (rows >= height)
-            return true;
-    }
-    return false;
-}
+  INFILE            the picture (BMP, PNG, PBM/PGM/PPM, XBM, XPM, GIF, JPEG, SVG,
+                    TIFF, WebP, TGA, ICO); - reads it from standard input
+  OUTFILE           the text file; by default INFILE with the extension .src
+                    (standard output when INFILE is -); - is standard output
+  -v                verbose: progress messages on standard error from here on
+  -h                the short usage text, on standard error
+  -name=TEXT        the name line (at most 16 characters)
+  -package=TEXT     the package line (at most 16 characters)
+  -threshold=N      1 to 99: a pixel darker than N percent of white is dark (50)
+  -invert=yes|no    swap dark and light (no)
+  -dither=yes|no    error diffusion instead of a threshold, for photographs (no)
+  -width=N          scale the picture to N pixels wide (1 to 16384) first
+  -height=N         scale the picture to N pixels high (1 to 16384) first;
+                    given one of the two, the other keeps the proportions
 
-// A BMP whose pixel data ends before its header says it should is a truncated download or a
-// lying header; the toolkit's reader would fill the missing rows silently.
-bool bmpDataComplete(QFile &file)
-{
-    const QByteArray head = file.peek(34);
-    if (head.size() < 26 || !head.startsWith("BM"))
-        return true;
-    const auto *h = reinterpret_cast<const uchar *>(head.constData());
-    const qint64 offset = littleEndian(h + 10, 4);
-    const quint32 infoSize = littleEndian(h + 14, 4);
-    qint64 width, height, depth, compression = 0;
-    if (infoSize == 12) {
-        width = littleEndian(h + 18, 2);
-        height = littleEndian(h + 20, 2);
-        depth = littleEndian(h + 24, 2);
-    } else {
-        if (head.size() < 34)
-            return false;
-        width = qint32(littleEndian(h + 18, 4));
-        height = qAbs(qint64(qint32(littleEndian(h + 22, 4))));
-        depth = littleEndian(h + 28, 2);
-        compression = littleEndian(h + 30, 4);
-    }
-    if (width <= 0 || depth <= 0 || depth > 32 || width * height > maxPixels)
-        return true;
-    const qint64 dataSize = file.size() - offset;
-    if (compression == 1 || compression == 2) {
-        uchar *data = dataSize > 0 ? file.map(offset, dataSize) : nullptr;
-        const bool complete = data && rleComplete(data, dataSize, height, compression == 2);
-        if (data)
-            file.unmap(data);
-        return complete;
-    }
-    const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
-    return !uncompressed || dataSize >= (width * depth + 31) / 32 * 4 * height;
-}
-
-// More pixels than a file of that size can hold are a lie or a decompression bomb: even deflate,
-// the strongest packer of the common formats, keeps 1-bit pixels below 8800 a byte. Small images
-// are always believed.
-bool plausibleSize(qint64 pixels, qint64 fileBytes)
-{
-    return pixels <= 2048 * 2048 || pixels / 8800 <= fileBytes;
-}
-
-// libpng, under the toolkit's PNG reader, writes its complaints straight to standard error,
-// which belongs to the program's own messages; the image's failure is enough.
-class QuietStandardError
-{
-public:
-    QuietStandardError() : saved(::dup(STDERR_FILENO))
-    {
-        std::fflush(stderr);
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (null >= 0) {
-            ::dup2(null, STDERR_FILENO);
-            ::close(null);
-        }
-    }
-    ~QuietStandardError()
-    {
-        if (saved >= 0) {
-            ::dup2(saved, STDERR_FILENO);
-            ::close(saved);
-        }
-    }
-    QuietStandardError(const QuietStandardError &) = delete;
-    QuietStandardError &operator=(const QuietStandardError &) = delete;
-
-private:
-    const int saved;
-};
-
-// Loads any image the toolkit reads, judging its header first so that large real bitmaps get the
-// memory they need and small files that claim huge sizes fail before anything is allocated.
-QImage readImage(const QString &name)
-{
-    // Only regular files: a pipe would keep the run waiting for a writer that may never come.
-    QFile file(name);
-    if (!QFileInfo(name).isFile() || !file.open(QIODevice::ReadOnly) || !bmpDataComplete(file))
-        return {};
-    // The two common formats are named at once, which spares the reader its plugin scan.
-    const QByteArray magic = file.peek(4);
-    const QByteArray format = magic.startsWith("BM")        ? "bmp"
-                              : magic.startsWith("\x89PNG") ? "png"
-                                                            : QByteArray();
-    std::optional<QuietStandardError> quiet;
-    if (format == "png")
-        quiet.emplace();
-    QImageReader reader(&file, format);
-    reader.setAutoDetectImageFormat(format.isEmpty());
-    reader.setDecideFormatFromContent(format.isEmpty());
-    const QSize size = reader.size();
-    if (size.isValid()) {
-        const qint64 pixels = qint64(size.width()) * size.height();
-        if (size.isEmpty() || pixels > maxPixels || !plausibleSize(pixels, file.size()))
-            return {};
-        // The toolkit's guard counts four bytes a pixel, whatever the format.
-        QImageReader::setAllocationLimit(int(qMax<qint64>(128, pixels * 4 / (1024 * 1024) + 1)));
-    }
-    return reader.read();
-}
-
-// The characters of the eight pixels of every scan-line byte value.
-struct PixelChars {
-    char chars[256][8];
-
-    PixelChars(bool lsbFirst, bool dark0, bool dark1)
-    {
-        for (int byte = 0; byte < 256; ++byte)
-            for (int pixel = 0; pixel < 8; ++pixel) {
-                const int bit = lsbFirst ? pixel : 7 - pixel;
-                const bool dark = (byte >> bit & 1) ? dark1 : dark0;
-                chars[byte][pixel] = dark ? '#' : '.';
-            }
-    }
-};
-
-// Palette entries the file leaves out take the toolkit's defaults: black and white without a
-// table, otherwise the last entry.
-bool isDarkEntry(const QImage &image, int index)
-{
-    const QList<QRgb> table = image.colorTable();
-    QRgb rgb;
-    if (table.isEmpty())
-        rgb = index == 0 ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
-    else
-        rgb = table.value(index, table.last());
-    return qGray(rgb) < 128;
-}
-
-// Gives the complete temporary file the target's permissions (a new file's follow the umask)
-// and renames it over the target, so that readers only ever see a whole file, old or new. There
-// is no sync to disk: it would make large outputs many times slower than a copy of them.
-bool replaceWith(QTemporaryFile &file, const QString &target)
-{
-    const QByteArray path = QFile::encodeName(target);
-    struct stat old;
-    mode_t mode;
-    if (::stat(path.constData(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(file.handle(), mode) != 0)
-        return false;
-    file.close();
-    if (file.error() != QFileDevice::NoError ||
-        ::rename(QFile::encodeName(file.fileName()).constData(), path.constData()) != 0)
-        return false;
-    file.setAutoRemove(false);
-    return true;
+Exit status: 0 written; 1 input missing or unreadable; 2 output cannot be
+created; 3 too many files; 4 impure key or bad value; 5 unknown key; 6 (window)
+the chosen file is not a picture.
+)";
 }
 
 } // namespace
 
 MyApp::MyApp(QObject *)
     : QDialog(nullptr), topLayout(this), listBox(this), saveButton(nullptr), quitButton(nullptr),
-      nameEdit(this), packageEdit(this), nameLabel(nullptr), packageLabel(nullptr), verbose(false)
+      nameEdit(this), packageEdit(this), nameLabel(nullptr), packageLabel(nullptr), verbose(false),
+      previewArea(nullptr), preview(nullptr), thresholdSlider(nullptr), invertBox(nullptr),
+      ditherBox(nullptr), savedLabel(nullptr)
 {
     topLayout.setContentsMargins(0, 0, 0, 0);
     topLayout.setSpacing(0);
+    listBox.setModel(&rows);
     connect(&nameEdit, &QLineEdit::textChanged, this, &MyApp::slotNameChanged);
     connect(&packageEdit, &QLineEdit::textChanged, this, &MyApp::slotPackageChanged);
 }
 
 void MyApp::append(const QString &line)
 {
-    listBox.addItem(line);
-}
-
-// Rows of pixels are plain ASCII: the list keeps them as bytes, half the memory of text, and
-// they are written out as they are.
-void MyApp::appendRow(const QByteArray &row)
-{
-    auto *item = new QListWidgetItem;
-    item->setData(Qt::DisplayRole, row);
-    listBox.addItem(item);
+    rows.appendLine(line);
 }
 
 void MyApp::textChanged(QLineEdit &edit, int index)
@@ -284,8 +109,7 @@ void MyApp::textChanged(QLineEdit &edit, int index)
     const bool splitsPair = text.size() > fieldLength && text.at(fieldLength - 1).isHighSurrogate();
     text.truncate(splitsPair ? fieldLength - 1 : fieldLength);
     edit.setText(text);
-    if (QListWidgetItem *line = listBox.item(index))
-        line->setText(u'\'' + text + u'\'');
+    rows.setLine(index, u'\'' + text + u'\'');
 }
 
 void MyApp::slotNameChanged(const QString &)
@@ -308,18 +132,24 @@ bool MyApp::setInFile(const QString &name)
 
 int MyApp::process()
 {
-    if (!QFileInfo::exists(inFile)) {
+    // "-" is standard input, which always exists.
+    if (inFile != u"-" && !QFileInfo::exists(inFile)) {
         if (verbose)
             message(QStringLiteral("Bitmap file '%1' not found").arg(inFile));
         return 1;
     }
-    bitmap = readImage(inFile);
-    if (bitmap.depth() != 1 && !bitmap.isNull())
-        bitmap = bitmap.convertToFormat(QImage::Format_MonoLSB);
-    if (bitmap.width() == 0) {
+    const Picture::Status status = picture.load(inFile, reduction);
+    if (status == Picture::Loaded)
+        bitmap = picture.reduce(reduction);
+    if (status == Picture::NoMemory || (status == Picture::Loaded && bitmap.isNull())) {
+        if (verbose)
+            message(QStringLiteral("Not enough memory for '%1'").arg(inFile));
+        return 1;
+    }
+    if (status != Picture::Loaded) {
         if (verbose)
             message(QStringLiteral("File '%1' is not a bitmap").arg(inFile));
-        return 6;
+        return status == Picture::Missing ? 1 : 6;
     }
     writeBitmapToStream();
     if (saveButton)
@@ -339,48 +169,35 @@ void MyApp::writeBitmapToStream()
     append(QStringLiteral("BITMAP"));
     if (verbose)
         message(QStringLiteral("Reading scanlines into QListBox"));
-
-    const PixelChars pixels(bitmap.format() == QImage::Format_MonoLSB, isDarkEntry(bitmap, 0),
-                            isDarkEntry(bitmap, 1));
-    const int wholeBytes = w / 8;
-    const int rest = w % 8;
-    for (int r = 0; r < h; ++r) {
-        char label[16];
-        const int labelSize = std::snprintf(label, sizeof label, "{%3d}", r);
-        QByteArray line(labelSize + w, Qt::Uninitialized);
-        char *out = line.data();
-        std::memcpy(out, label, size_t(labelSize));
-        out += labelSize;
-        const uchar *bits = bitmap.constScanLine(r);
-        for (int b = 0; b < wholeBytes; ++b, out += 8)
-            std::memcpy(out, pixels.chars[bits[b]], 8);
-        if (rest)
-            std::memcpy(out, pixels.chars[bits[wholeBytes]], size_t(rest));
-        appendRow(line);
-    }
+    rows.setBitmap(bitmap);
     if (verbose)
         message(QStringLiteral("%1 Scanlines read into QListBox").arg(h));
 }
 
 QString &MyApp::changeExtension()
 {
-    // The output stays beside the input: only the file's own name is rewritten.
-    const qsizetype slash = inFile.lastIndexOf(u'/');
-    const QString dir = inFile.left(slash + 1);
-    const QString base = inFile.mid(slash + 1);
-    qsizetype dots = 0;
-    while (dots < base.size() && base.at(dots) == u'.')
-        ++dots;
-    QStringList pieces = base.mid(dots).split(u'.', Qt::SkipEmptyParts);
-    // A bare name without a directory becomes "src" alone, as it always has.
-    if (pieces.size() > 1 || dir.isEmpty()) {
-        if (pieces.isEmpty())
-            pieces.append(QString());
-        pieces.last() = QStringLiteral("src");
+    // Text read from standard input goes to standard output.
+    if (inFile == u"-") {
+        outFile = inFile;
     } else {
-        pieces.append(QStringLiteral("src"));
+        // The output stays beside the input: only the file's own name is rewritten.
+        const qsizetype slash = inFile.lastIndexOf(u'/');
+        const QString dir = inFile.left(slash + 1);
+        const QString base = inFile.mid(slash + 1);
+        qsizetype dots = 0;
+        while (dots < base.size() && base.at(dots) == u'.')
+            ++dots;
+        QStringList pieces = base.mid(dots).split(u'.', Qt::SkipEmptyParts);
+        // A bare name without a directory becomes "src" alone, as it always has.
+        if (pieces.size() > 1 || dir.isEmpty()) {
+            if (pieces.isEmpty())
+                pieces.append(QString());
+            pieces.last() = QStringLiteral("src");
+        } else {
+            pieces.append(QStringLiteral("src"));
+        }
+        outFile = dir + base.left(dots) + pieces.join(u'.');
     }
-    outFile = dir + base.left(dots) + pieces.join(u'.');
     if (verbose)
         message(QStringLiteral("Output file set to to '%1'").arg(outFile));
     return outFile;
@@ -391,73 +208,67 @@ bool MyApp::listBoxToFile(QFileDevice &file, const QString &name)
 {
     if (verbose)
         message(QStringLiteral("Writing file '%1'").arg(name));
-    // Lines are gathered in one buffer that is written whenever it fills; text is encoded in
-    // slices, so not even the longest line is ever copied whole.
+    // Lines are made into one buffer that is written whenever it fills.
     const qsizetype chunk = 1 << 20;
-    QStringEncoder encoder(QStringConverter::System);
     QByteArray buffer;
-    buffer.reserve(5 * chunk);
+    buffer.reserve(2 * chunk);
     bool written = true;
-    const auto put = [&](QByteArrayView bytes) {
-        buffer.append(bytes);
+    const int lines = rows.rowCount();
+    for (int i = 0; i < lines && written; ++i) {
+        rows.appendBytes(i, buffer);
+        buffer += '\n';
         if (buffer.size() >= chunk) {
-            written = written && file.write(buffer) == buffer.size();
+            written = file.write(buffer) == buffer.size();
             buffer.resize(0);
         }
-    };
-    for (int i = 0; i < listBox.count() && written; ++i) {
-        const QVariant line = listBox.item(i)->data(Qt::DisplayRole);
-        if (line.typeId() == QMetaType::QByteArray) {
-            const QByteArray bytes = line.toByteArray();
-            for (qsizetype at = 0; at < bytes.size(); at += chunk)
-                put(QByteArrayView(bytes).sliced(at, qMin(chunk, bytes.size() - at)));
-        } else {
-            const QString text = line.toString();
-            for (qsizetype at = 0; at < text.size(); at += chunk)
-                put(QByteArray(
-                    encoder.encode(QStringView(text).sliced(at, qMin(chunk, text.size() - at)))));
-        }
-        put("\n");
     }
-    put("\n");
+    buffer += '\n';
     return written && file.write(buffer) == buffer.size() && file.flush();
 }
 
 bool MyApp::writeOutput(const QString &name)
 {
-    if (name.isEmpty() || sameFile(name, inFile))
-        return false;
-    // Devices, pipes and the descriptor links are written in place; replacing them would break
-    // them. Every other file is written beside its old version and renamed over it when complete.
-    const QFileInfo info(name);
-    const bool special = (info.exists() && !info.isFile()) ||
-                         name.startsWith(QLatin1String("/dev/")) ||
-                         name.startsWith(QLatin1String("/proc/"));
-    if (!special) {
-        const QString target = !info.isSymLink() ? name
-                               : info.exists()   ? info.canonicalFilePath()
-                                                 : info.symLinkTarget();
-        QTemporaryFile file(target + QStringLiteral(".XXXXXX"));
-        if (file.open())
-            return listBoxToFile(file, name) && replaceWith(file, target);
-        // An existing file in a directory that takes no new files can still be rewritten.
-        if (!info.exists())
+    Output output;
+    return output.open(name, inFile) && listBoxToFile(output.device(), name) && output.commit();
+}
+
+// Takes a key of the reduction; false when KEY is one of them and VALUE is not a value it takes.
+bool MyApp::takeKey(const QString &key, const QString &value)
+{
+    bool number = !value.isEmpty() && value.size() <= 5;
+    for (QChar c : value)
+        number = number && c >= u'0' && c <= u'9';
+    const int n = number ? value.toInt() : 0;
+    if (key == u"-threshold" || key == u"-width" || key == u"-height") {
+        const int most = key == u"-threshold" ? 99 : 16384;
+        if (n < 1 || n > most)
             return false;
+        (key == u"-threshold" ? reduction.threshold
+         : key == u"-width"   ? reduction.width
+                              : reduction.height) = n;
+    } else if (key == u"-invert" || key == u"-dither") {
+        if (value != u"yes" && value != u"no")
+            return false;
+        (key == u"-invert" ? reduction.invert : reduction.dither) = value == u"yes";
     }
-    QFile file(name);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const bool written = listBoxToFile(file, name);
-    file.close();
-    return written && file.error() == QFileDevice::NoError;
+    return true;
 }
 
 int MyApp::cmdLine(int argc, char **argv)
 {
+    // The keys that steer the reduction count wherever they stand, the last of a kind winning;
+    // their values are judged in turn below.
+    for (int i = 1; i < argc; ++i) {
+        const QStringList pieces = QFile::decodeName(argv[i]).split(u'=', Qt::SkipEmptyParts);
+        if (pieces.size() == 2)
+            takeKey(pieces.at(0), pieces.at(1));
+    }
     QString outName;
     int files = 0;
     for (int i = 1; i < argc; ++i) {
         const QString arg = QFile::decodeName(argv[i]);
+        // A name that is not valid text would be written or read under another name.
+        const bool exactName = QFile::encodeName(arg) == argv[i];
         const QStringList pieces = arg.split(u'=', Qt::SkipEmptyParts);
         if (pieces.size() == 1) {
             if (arg == u"-v") {
@@ -465,16 +276,21 @@ int MyApp::cmdLine(int argc, char **argv)
             } else if (arg == u"-h") {
                 help();
                 return 0;
+            } else if (arg == u"--help" || arg == u"--version") {
+                const QByteArray text =
+                    arg == u"--help" ? usage() : "pictorn " PICTORN_VERSION "\n";
+                std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+                return std::fflush(stdout) == 0 ? 0 : 2;
             } else if (files == 0) {
-                if (setInFile(arg)) {
+                if (!exactName || setInFile(arg)) {
                     if (verbose)
-                        message(QStringLiteral("Bitmap file '%1' cannot be opened").arg(inFile));
+                        message(QStringLiteral("Bitmap file '%1' cannot be opened").arg(arg));
                     return 1;
                 }
                 outName = changeExtension();
                 files = 1;
             } else if (files == 1) {
-                outName = arg;
+                outName = exactName ? arg : QString();
                 files = 2;
             } else {
                 message(QStringLiteral("Too many files"));
@@ -485,7 +301,11 @@ int MyApp::cmdLine(int argc, char **argv)
                 nameEdit.setText(pieces.at(1));
             } else if (pieces.at(0) == u"-package") {
                 packageEdit.setText(pieces.at(1));
-            } else {
+            } else if (!takeKey(pieces.at(0), pieces.at(1))) {
+                message(QStringLiteral("Bad value - '%1'").arg(arg));
+                return 4;
+            } else if (!QStringList{"-threshold", "-invert", "-dither", "-width", "-height"}
+                            .contains(pieces.at(0))) {
                 message(QStringLiteral("Unknown key - '%1'").arg(pieces.at(0)));
                 return 5;
             }
@@ -505,55 +325,162 @@ void MyApp::setupQt()
 {
     auto *nameRow = new QHBoxLayout;
     auto *packageRow = new QHBoxLayout;
+    auto *middleRow = new QHBoxLayout;
+    auto *controlRow = new QHBoxLayout;
     auto *buttonRow = new QHBoxLayout;
     setWindowTitle(QStringLiteral("Pictorn Converter"));
+    setWindowIcon(QIcon(QStringLiteral(":/pictorn.svg")));
 
-    nameLabel = new QLabel(QStringLiteral("Name : "), this);
+    nameLabel = new QLabel(QStringLiteral("&Name : "), this);
     nameLabel->setFixedSize(80, 30);
+    nameLabel->setBuddy(&nameEdit);
     nameRow->addWidget(nameLabel);
     nameRow->addWidget(&nameEdit);
 
-    packageLabel = new QLabel(QStringLiteral("Package : "), this);
+    packageLabel = new QLabel(QStringLiteral("&Package : "), this);
     packageLabel->setFixedSize(80, 30);
+    packageLabel->setBuddy(&packageEdit);
     packageRow->addWidget(packageLabel);
     packageRow->addWidget(&packageEdit);
 
     // The rows of "#" and "." only draw the picture when every character has the same width.
-    listBox.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    rows.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    listBox.setUniformItemSizes(true);
     listBox.resize(200, 500);
+    preview = new Preview;
+    previewArea = new QScrollArea(this);
+    previewArea->setWidget(preview);
+    previewArea->setAlignment(Qt::AlignCenter);
+    middleRow->addWidget(&listBox, 1);
+    middleRow->addWidget(previewArea, 1);
+
+    auto *thresholdLabel = new QLabel(QStringLiteral("&Threshold"), this);
+    thresholdSlider = new QSlider(Qt::Horizontal, this);
+    thresholdSlider->setRange(1, 99);
+    thresholdSlider->setValue(reduction.threshold);
+    thresholdLabel->setBuddy(thresholdSlider);
+    invertBox = new QCheckBox(QStringLiteral("&Invert"), this);
+    ditherBox = new QCheckBox(QStringLiteral("&Dither"), this);
+    controlRow->setContentsMargins(4, 2, 4, 2);
+    controlRow->addWidget(thresholdLabel);
+    controlRow->addWidget(thresholdSlider, 1);
+    controlRow->addWidget(invertBox);
+    controlRow->addWidget(ditherBox);
+    savedLabel = new QLabel(this);
+    savedLabel->setContentsMargins(4, 0, 4, 0);
 
     saveButton = new QPushButton(this);
     saveButton->setFixedSize(100, 30);
-    saveButton->setText(QStringLiteral("Save"));
+    saveButton->setText(QStringLiteral("&Save"));
     saveButton->setEnabled(false);
-    buttonRow->addWidget(saveButton);
+    // Each button in the middle of its half of the row, however wide the window.
+    buttonRow->addWidget(saveButton, 1, Qt::AlignHCenter);
 
     quitButton = new QPushButton(this);
-    quitButton->setText(QStringLiteral("Quit"));
+    quitButton->setText(QStringLiteral("&Quit"));
     quitButton->setFixedSize(100, 30);
-    buttonRow->addWidget(quitButton);
+    buttonRow->addWidget(quitButton, 1, Qt::AlignHCenter);
 
     topLayout.addLayout(nameRow);
     topLayout.addLayout(packageRow);
-    topLayout.addWidget(&listBox);
+    topLayout.addLayout(middleRow, 1);
+    topLayout.addLayout(controlRow);
+    topLayout.addWidget(savedLabel);
     topLayout.addLayout(buttonRow);
+    setTabOrder(&nameEdit, &packageEdit);
+    nameEdit.setFocus();
 
     connect(saveButton, &QPushButton::clicked, this, &MyApp::slotSave);
     connect(quitButton, &QPushButton::clicked, this, &MyApp::slotQuit);
+    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, &MyApp::slotSave);
+    connect(thresholdSlider, &QSlider::valueChanged, this, &MyApp::slotReductionChanged);
+    connect(invertBox, &QCheckBox::toggled, this, &MyApp::slotReductionChanged);
+    connect(ditherBox, &QCheckBox::toggled, this, &MyApp::slotReductionChanged);
+    connect(&listBox, &QListView::clicked, this, &MyApp::slotLineChosen);
+    connect(preview, &Preview::rowClicked, this, &MyApp::slotRowClicked);
 }
 
 int MyApp::loadFile()
 {
+    QStringList patterns;
+    for (const QByteArray &format : QImageReader::supportedImageFormats())
+        patterns.append(QStringLiteral("*.") + QString::fromLatin1(format));
     QFileDialog dialog(nullptr, QStringLiteral("Select bitmap to convert"), QDir::homePath(),
-                       QStringLiteral("Images (*.bmp)"));
+                       QStringLiteral("Images (%1);;Windows bitmaps (*.bmp);;All files (*)")
+                           .arg(patterns.join(u' ')));
     dialog.setObjectName(QStringLiteral("Pictorn"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     inFile = dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
-    return process();
+    const int status = process();
+    if (status == 0) {
+        preview->setBitmap(bitmap);
+        // A first size that shows the picture and the start of its rows, within the screen.
+        const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+        const int charWidth = QFontMetrics(rows.data(rows.index(0), Qt::FontRole).value<QFont>())
+                                  .horizontalAdvance(u'#');
+        const int width = qBound(480,
+                                 charWidth * qMin(bitmap.width() + 6, 80) + 40 +
+                                     bitmap.width() * qMax(1, 256 / bitmap.width()),
+                                 screen.width() * 9 / 10);
+        const int height =
+            qBound(360, 160 + qMax(bitmap.height() * qMax(1, 256 / bitmap.height()), 200),
+                   screen.height() * 9 / 10);
+        resize(width, height);
+    }
+    return status;
+}
+
+void MyApp::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    fitPreview();
+}
+
+// The largest whole-number zoom at which the picture fits its space, and at least 1:1.
+void MyApp::fitPreview()
+{
+    if (!preview || preview->pictureSize().isEmpty())
+        return;
+    const QSize space = previewArea->maximumViewportSize();
+    const QSize picture = preview->pictureSize();
+    preview->setZoom(qMin(space.width() / picture.width(), space.height() / picture.height()));
+}
+
+void MyApp::slotReductionChanged()
+{
+    reduction.threshold = thresholdSlider->value();
+    reduction.invert = invertBox->isChecked();
+    reduction.dither = ditherBox->isChecked();
+    if (picture.isNull())
+        return;
+    const QImage reduced = picture.reduce(reduction);
+    if (reduced.isNull())
+        return;
+    bitmap = reduced;
+    rows.setBitmap(bitmap);
+    preview->setBitmap(bitmap);
+}
+
+void MyApp::slotLineChosen(const QModelIndex &index)
+{
+    const int row = index.row() - 4;
+    if (row >= 0)
+        previewArea->ensureVisible(previewArea->horizontalScrollBar()->value(),
+                                   row * preview->zoom() + preview->zoom() / 2, 0,
+                                   previewArea->viewport()->height() / 2);
+}
+
+void MyApp::slotRowClicked(int row)
+{
+    const QModelIndex line = rows.index(row + 4);
+    listBox.setCurrentIndex(line);
+    listBox.scrollTo(line, QAbstractItemView::PositionAtCenter);
 }
 
 void MyApp::slotSave()
 {
+    if (!saveButton || !saveButton->isEnabled())
+        return;
     changeExtension();
     while (!writeOutput(outFile)) {
         QFileDialog dialog(nullptr, QStringLiteral("Output File"), QDir::homePath(),
@@ -564,6 +491,9 @@ void MyApp::slotSave()
         if (outFile.isEmpty())
             return;
     }
+    savedLabel->setText(
+        QStringLiteral("Saved to %1 at %2")
+            .arg(outFile, QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
 }
 
 void MyApp::slotQuit()

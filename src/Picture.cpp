@@ -1,0 +1,493 @@
+// Reading a picture and reducing it to one bit per pixel. The bytes are read once, judged before
+// anything large is allocated, and decoded from memory.
+
+#include "Picture.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <new>
+#include <optional>
+#include <vector>
+
+namespace
+{
+
+// The toolkit's own BMP reader refuses larger images; no format is allowed more.
+const qint64 maxPixels = qint64(16384) * 16384;
+// The largest file such a picture needs: four bytes a pixel and room for headers.
+const qint64 maxBytes = maxPixels * 4 + (1 << 20);
+
+// Reads the whole of a regular file, or of standard input for "-", up to maxBytes. Anything else
+// (a directory, a device, a pipe by name) would keep the run waiting or reading forever.
+Picture::Status readBytes(const QString &name, QByteArray &bytes)
+{
+    const bool standardInput = name == u"-";
+    const int fd = standardInput ? STDIN_FILENO
+                                 : ::open(QFile::encodeName(name).constData(),
+                                          O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? Picture::Missing : Picture::NotAPicture;
+    struct stat info;
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    Picture::Status status = Picture::NotAPicture;
+    if (regular || standardInput) {
+        if (!standardInput)
+            ::fcntl(fd, F_SETFL, 0);
+        try {
+            qint64 size = 0;
+            qint64 room = regular ? qMin<qint64>(info.st_size, maxBytes) + 1 : 1 << 16;
+            bytes.resize(room);
+            for (;;) {
+                const ssize_t got = ::read(fd, bytes.data() + size, size_t(room - size));
+                if (got < 0 && errno == EINTR)
+                    continue;
+                if (got <= 0) {
+                    status = got == 0 ? Picture::Loaded : Picture::NotAPicture;
+                    break;
+                }
+                size += got;
+                if (size > maxBytes)
+                    break;
+                if (size == room) {
+                    room = qMin(room * 2, maxBytes + 1);
+                    bytes.resize(room);
+                }
+            }
+            bytes.resize(size);
+        } catch (const std::bad_alloc &) {
+            status = Picture::NoMemory;
+        }
+    }
+    if (!standardInput)
+        ::close(fd);
+    if (status != Picture::Loaded)
+        bytes.clear();
+    return status;
+}
+
+quint32 littleEndian(const uchar *p, int bytes)
+{
+    quint32 value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = value << 8 | p[i];
+    return value;
+}
+
+// More pixels than a file of that size can hold are a lie or a decompression bomb: even deflate,
+// the strongest packer of the common formats, keeps 1-bit pixels below 8800 a byte. Small images
+// are always believed.
+bool plausibleSize(qint64 pixels, qint64 fileBytes)
+{
+    return pixels <= 2048 * 2048 || pixels / 8800 <= fileBytes;
+}
+
+struct BmpHeader {
+    qint64 offset = 0, width = 0, height = 0, depth = 0, compression = 0;
+    int paletteAt = 0, entrySize = 4, colours = 0;
+    bool valid = false;
+};
+
+BmpHeader bmpHeader(const QByteArray &bytes)
+{
+    BmpHeader h;
+    if (bytes.size() < 26 || !bytes.startsWith("BM"))
+        return h;
+    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
+    h.offset = littleEndian(p + 10, 4);
+    const quint32 infoSize = littleEndian(p + 14, 4);
+    if (infoSize == 12) {
+        h.width = littleEndian(p + 18, 2);
+        h.height = littleEndian(p + 20, 2);
+        h.depth = littleEndian(p + 24, 2);
+        h.entrySize = 3;
+    } else {
+        if (bytes.size() < 50 || infoSize < 40)
+            return h;
+        h.width = qint32(littleEndian(p + 18, 4));
+        h.height = qint32(littleEndian(p + 22, 4));
+        h.depth = littleEndian(p + 28, 2);
+        h.compression = littleEndian(p + 30, 4);
+        h.colours = int(qMin<quint32>(littleEndian(p + 46, 4), 256));
+    }
+    if (h.colours == 0 && h.depth <= 8)
+        h.colours = 1 << h.depth;
+    h.paletteAt = 14 + int(infoSize);
+    h.valid = h.width > 0 && h.height != 0 && h.depth > 0 && h.depth <= 32 &&
+              h.width * qAbs(h.height) <= maxPixels;
+    return h;
+}
+
+// Walks run-length coded rows and gives the bytes they take up to the end marker or the last
+// row, or -1 when the data ends first.
+qint64 rleLength(const uchar *data, qint64 size, qint64 height, bool fourBit)
+{
+    qint64 at = 0;
+    qint64 rows = 0;
+    while (rows < height) {
+        if (at + 2 > size)
+            return -1;
+        const uchar count = data[at];
+        const uchar code = data[at + 1];
+        at += 2;
+        if (count > 0)
+            continue;
+        if (code == 0) {
+            ++rows;
+        } else if (code == 1) {
+            return at;
+        } else if (code == 2) {
+            if (at + 2 > size)
+                return -1;
+            rows += data[at + 1];
+            at += 2;
+        } else {
+            at += fourBit ? (code + 3) / 4 * 2 : (code + 1) / 2 * 2;
+            if (at > size)
+                return -1;
+        }
+    }
+    return at;
+}
+
+// Run-length BMPs are decoded here rather than by the toolkit, whose reader leaves the pixels
+// that the data skips uninitialised: here they are paper. The result is the luminance.
+QImage decodeRle(const uchar *data, qint64 size, const BmpHeader &h, const uchar lum[256])
+{
+    const bool fourBit = h.compression == 2;
+    QImage image(int(h.width), int(h.height), QImage::Format_Grayscale8);
+    if (image.isNull())
+        return image;
+    image.fill(255);
+    qint64 x = 0, row = 0;
+    const auto put = [&](int index) {
+        if (x < h.width && row < h.height)
+            image.scanLine(int(h.height - 1 - row))[x] = lum[index];
+        ++x;
+    };
+    for (qint64 at = 0; row < h.height && at + 2 <= size;) {
+        const uchar count = data[at];
+        const uchar code = data[at + 1];
+        at += 2;
+        if (count > 0) {
+            for (int i = 0; i < count; ++i)
+                put(fourBit ? (i % 2 ? code & 15 : code >> 4) : code);
+        } else if (code == 0) {
+            x = 0;
+            ++row;
+        } else if (code == 1) {
+            break;
+        } else if (code == 2) {
+            x += data[at];
+            row += data[at + 1];
+            at += 2;
+        } else {
+            for (int i = 0; i < code; ++i)
+                put(fourBit ? data[at + i / 2] >> (i % 2 ? 0 : 4) & 15 : data[at + i]);
+            at += fourBit ? (code + 3) / 4 * 2 : (code + 1) / 2 * 2;
+        }
+    }
+    return image;
+}
+
+// What the eye sees of a colour on white paper, with the toolkit's grey weights.
+int luminance(QRgb rgb)
+{
+    const int a = qAlpha(rgb);
+    const auto over = [a](int c) { return (c * a + 255 * (255 - a) + 127) / 255; };
+    return qGray(over(qRed(rgb)), over(qGreen(rgb)), over(qBlue(rgb)));
+}
+
+// Palette entries the file leaves out take the last one; without a palette, black then white.
+void paletteLuminance(const QList<QRgb> &table, uchar lum[256])
+{
+    for (int i = 0; i < 256; ++i) {
+        if (table.isEmpty())
+            lum[i] = i == 0 ? 0 : 255;
+        else
+            lum[i] = uchar(luminance(table.value(i, table.last())));
+    }
+}
+
+QImage greyOf(const QImage &image)
+{
+    const int w = image.width(), h = image.height();
+    QImage grey(w, h, QImage::Format_Grayscale8);
+    if (grey.isNull())
+        return grey;
+    if (image.format() == QImage::Format_Grayscale8)
+        return image;
+    uchar lum[256];
+    if (image.format() == QImage::Format_Indexed8 || image.depth() == 1) {
+        paletteLuminance(image.colorTable(), lum);
+        const bool lsb = image.format() == QImage::Format_MonoLSB;
+        for (int y = 0; y < h; ++y) {
+            const uchar *in = image.constScanLine(y);
+            uchar *out = grey.scanLine(y);
+            for (int x = 0; x < w; ++x)
+                out[x] = lum[image.depth() == 8 ? in[x]
+                             : lsb              ? in[x >> 3] >> (x & 7) & 1
+                                                : in[x >> 3] >> (7 - (x & 7)) & 1];
+        }
+        return grey;
+    }
+    // Row by row, so that a deep picture never has a second full-size copy.
+    const QImage::Format argb = QImage::Format_ARGB32;
+    for (int y = 0; y < h; ++y) {
+        const QImage line =
+            image.format() == argb ? QImage() : image.copy(0, y, w, 1).convertToFormat(argb);
+        const auto *in = reinterpret_cast<const QRgb *>(line.isNull() ? image.constScanLine(y)
+                                                                      : line.constScanLine(0));
+        uchar *out = grey.scanLine(y);
+        for (int x = 0; x < w; ++x)
+            out[x] = uchar(luminance(in[x]));
+    }
+    return grey;
+}
+
+// The size a picture is scaled to: what the keys ask, the other side kept in proportion.
+QSize scaledSize(QSize size, const Reduction &r)
+{
+    if (r.width <= 0 && r.height <= 0)
+        return size;
+    const qint64 w =
+        r.width > 0 ? r.width
+        : size.height() > 0
+            ? qMax<qint64>(1, (qint64(size.width()) * r.height + size.height() / 2) / size.height())
+            : 0;
+    const qint64 h =
+        r.height > 0 ? r.height
+        : size.width() > 0
+            ? qMax<qint64>(1, (qint64(size.height()) * r.width + size.width() / 2) / size.width())
+            : 0;
+    return w <= 16384 * 16 && h <= 16384 * 16 ? QSize(int(w), int(h)) : QSize(0, 0);
+}
+
+// libpng, under the toolkit's PNG reader, writes its complaints straight to standard error,
+// which belongs to the program's own messages; the image's failure is enough.
+class QuietStandardError
+{
+public:
+    QuietStandardError() : saved(::dup(STDERR_FILENO))
+    {
+        std::fflush(stderr);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0) {
+            ::dup2(null, STDERR_FILENO);
+            ::close(null);
+        }
+    }
+    ~QuietStandardError()
+    {
+        if (saved >= 0) {
+            ::dup2(saved, STDERR_FILENO);
+            ::close(saved);
+        }
+    }
+    QuietStandardError(const QuietStandardError &) = delete;
+    QuietStandardError &operator=(const QuietStandardError &) = delete;
+
+private:
+    const int saved;
+};
+
+} // namespace
+
+Picture::Status Picture::load(const QString &name, const Reduction &reduction)
+{
+    oneBit = grey = QImage();
+    QByteArray bytes;
+    const Status read = readBytes(name, bytes);
+    if (read != Loaded)
+        return read;
+    try {
+        // A BMP whose pixel data ends before its header says it should is a truncated download
+        // or a lying header; the toolkit's reader would fill the missing rows silently.
+        const BmpHeader bmp = bmpHeader(bytes);
+        if (bytes.startsWith("BM") && !bmp.valid)
+            return NotAPicture;
+        const qint64 dataSize = bytes.size() - bmp.offset;
+        if (bmp.valid && (bmp.compression == 1 || bmp.compression == 2)) {
+            const auto *data = reinterpret_cast<const uchar *>(bytes.constData()) + bmp.offset;
+            const qint64 used = dataSize > 0 && bmp.height > 0
+                                    ? rleLength(data, dataSize, bmp.height, bmp.compression == 2)
+                                    : -1;
+            if (used < 0 || !plausibleSize(bmp.width * bmp.height, used) ||
+                bmp.paletteAt + qint64(bmp.colours) * bmp.entrySize > bmp.offset)
+                return NotAPicture;
+            QList<QRgb> table;
+            for (int i = 0; i < bmp.colours; ++i) {
+                const auto *e = reinterpret_cast<const uchar *>(bytes.constData()) + bmp.paletteAt +
+                                i * bmp.entrySize;
+                table.append(qRgb(e[2], e[1], e[0]));
+            }
+            uchar lum[256];
+            paletteLuminance(table, lum);
+            grey = decodeRle(data, used, bmp, lum);
+            bytes.clear();
+        } else if (bmp.valid) {
+            const bool uncompressed =
+                bmp.compression == 0 || bmp.compression == 3 || bmp.compression == 6;
+            if (uncompressed && dataSize < (bmp.width * bmp.depth + 31) / 32 * 4 * qAbs(bmp.height))
+                return NotAPicture;
+        }
+        if (grey.isNull()) {
+            // The two common formats are named at once, which spares the reader its plugin scan.
+            const QByteArray format = bytes.startsWith("BM")        ? "bmp"
+                                      : bytes.startsWith("\x89PNG") ? "png"
+                                                                    : QByteArray();
+            std::optional<QuietStandardError> quiet;
+            if (format == "png")
+                quiet.emplace();
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::ReadOnly);
+            QImageReader reader(&buffer, format);
+            reader.setAutoDetectImageFormat(format.isEmpty());
+            reader.setDecideFormatFromContent(format.isEmpty());
+            const QSize size = reader.size();
+            const bool vector = reader.format().startsWith("svg");
+            const QSize target = scaledSize(size, reduction);
+            if (size.isValid()) {
+                const qint64 pixels = qint64(size.width()) * size.height();
+                const qint64 scaled = qint64(target.width()) * target.height();
+                if (size.isEmpty() || target.isEmpty() || pixels > maxPixels ||
+                    scaled > maxPixels || (!vector && !plausibleSize(pixels, bytes.size())))
+                    return NotAPicture;
+                // The toolkit's guard counts four bytes a pixel, whatever the format.
+                const qint64 decoded = vector ? scaled : pixels;
+                QImageReader::setAllocationLimit(
+                    int(qMax<qint64>(128, decoded * 4 / (1024 * 1024) + 1)));
+            }
+            if (vector && target != size)
+                reader.setScaledSize(target);
+            QImage image = reader.read();
+            bytes.clear();
+            if (image.isNull())
+                return reader.error() == QImageReader::InvalidDataError ||
+                               reader.error() == QImageReader::UnsupportedFormatError
+                           ? NotAPicture
+                           : NoMemory;
+            if (qint64(image.width()) * image.height() > maxPixels)
+                return NotAPicture;
+            if (image.depth() == 1 && scaledSize(image.size(), reduction) == image.size()) {
+                oneBit = image;
+                return Loaded;
+            }
+            grey = greyOf(image);
+        }
+        if (grey.isNull())
+            return NoMemory;
+        const QSize target = scaledSize(grey.size(), reduction);
+        if (qint64(target.width()) * target.height() > maxPixels)
+            return NotAPicture;
+        if (target != grey.size())
+            grey = grey.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                       .convertToFormat(QImage::Format_Grayscale8);
+        return grey.isNull() ? NoMemory : Loaded;
+    } catch (const std::bad_alloc &) {
+        oneBit = grey = QImage();
+        return NoMemory;
+    }
+}
+
+namespace
+{
+
+// A 1-bit image with a black-and-white table in which a set bit is dark.
+QImage blankBitmap(int w, int h)
+{
+    QImage image(w, h, QImage::Format_Mono);
+    image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    return image;
+}
+
+bool isDark(int lum, const Reduction &r)
+{
+    return (lum * 100 < r.threshold * 255) != r.invert;
+}
+
+QImage threshold(const QImage &grey, const Reduction &r)
+{
+    const int w = grey.width(), h = grey.height();
+    QImage image = blankBitmap(w, h);
+    if (image.isNull())
+        return image;
+    uchar bit[256];
+    for (int lum = 0; lum < 256; ++lum)
+        bit[lum] = isDark(lum, r) ? 1 : 0;
+    for (int y = 0; y < h; ++y) {
+        const uchar *in = grey.constScanLine(y);
+        uchar *out = image.scanLine(y);
+        for (int x = 0; x < w; x += 8) {
+            uchar byte = 0;
+            for (int i = 0; i < 8; ++i)
+                byte = uchar(byte << 1 | (x + i < w ? bit[in[x + i]] : 0));
+            out[x >> 3] = byte;
+        }
+    }
+    return image;
+}
+
+// Floyd and Steinberg's error diffusion, with the threshold as the point between black and white.
+QImage dither(const QImage &grey, const Reduction &r)
+{
+    const int w = grey.width(), h = grey.height();
+    QImage image = blankBitmap(w, h);
+    if (image.isNull())
+        return image;
+    image.fill(0);
+    const int middle = r.threshold * 255;
+    std::vector<int> error(size_t(w) + 2, 0), next(size_t(w) + 2, 0);
+    for (int y = 0; y < h; ++y) {
+        const uchar *in = grey.constScanLine(y);
+        uchar *out = image.scanLine(y);
+        for (int x = 0; x < w; ++x) {
+            const int value = in[x] + error[size_t(x) + 1] / 16;
+            const bool black = value * 100 < middle;
+            const int e = value - (black ? 0 : 255);
+            if (black != r.invert)
+                out[x >> 3] |= uchar(0x80 >> (x & 7));
+            error[size_t(x) + 2] += e * 7;
+            next[size_t(x)] += e * 3;
+            next[size_t(x) + 1] += e * 5;
+            next[size_t(x) + 2] += e;
+        }
+        error.swap(next);
+        std::fill(next.begin(), next.end(), 0);
+    }
+    return image;
+}
+
+} // namespace
+
+QImage Picture::reduce(const Reduction &r) const
+{
+    if (!oneBit.isNull()) {
+        // A 1-bit picture keeps its bits: only which of its two colours is dark can change.
+        uchar lum[256];
+        paletteLuminance(oneBit.colorTable(), lum);
+        const QList<QRgb> table = {isDark(lum[0], r) ? qRgb(0, 0, 0) : qRgb(255, 255, 255),
+                                   isDark(lum[1], r) ? qRgb(0, 0, 0) : qRgb(255, 255, 255)};
+        const QList<QRgb> old = oneBit.colorTable();
+        const bool same = old.size() == 2 && (qGray(old[0]) < 128) == (qGray(table[0]) < 128) &&
+                          (qGray(old[1]) < 128) == (qGray(table[1]) < 128) &&
+                          qAlpha(old[0]) == 255 && qAlpha(old[1]) == 255;
+        const bool pure = (lum[0] == 0 || lum[0] == 255) && (lum[1] == 0 || lum[1] == 255);
+        if (same && (pure || !r.dither))
+            return oneBit;
+        if (pure || !r.dither) {
+            QImage image = oneBit;
+            image.setColorTable(table);
+            return image;
+        }
+        return dither(greyOf(oneBit), r);
+    }
+    return r.dither ? dither(grey, r) : threshold(grey, r);
+}

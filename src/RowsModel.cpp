@@ -1,0 +1,122 @@
+#include "RowsModel.h"
+
+#include <QFontMetrics>
+#include <QStringEncoder>
+
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+
+// The rows of pixels follow the four header lines: name, package, size and "BITMAP".
+const int headerLines = 4;
+
+bool isDarkEntry(const QImage &image, int index)
+{
+    const QList<QRgb> table = image.colorTable();
+    QRgb rgb;
+    if (table.isEmpty())
+        rgb = index == 0 ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
+    else
+        rgb = table.value(index, table.last());
+    return qGray(rgb) < 128;
+}
+
+} // namespace
+
+RowsModel::RowsModel(QObject *parent) : QAbstractListModel(parent)
+{
+    std::memset(chars, '.', sizeof chars);
+}
+
+int RowsModel::rowCount(const QModelIndex &parent) const
+{
+    if (parent.isValid())
+        return 0;
+    return int(header.size()) + (header.size() == headerLines ? bitmap.height() : 0);
+}
+
+QVariant RowsModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    if (role == Qt::DisplayRole) {
+        if (index.row() < header.size())
+            return header.at(index.row());
+        QByteArray line;
+        appendBytes(index.row(), line);
+        return QString::fromLatin1(line);
+    }
+    if (role == Qt::FontRole)
+        return font;
+    // Every line is as wide as the widest, a pixel row, so that the view scrolls to its end.
+    if (role == Qt::SizeHintRole) {
+        const QFontMetrics metrics(font);
+        const int label = QStringLiteral("{%1}").arg(bitmap.height() - 1, 3).size();
+        return QSize(metrics.horizontalAdvance(QString(label + bitmap.width(), u'#')) + 8,
+                     metrics.height());
+    }
+    return {};
+}
+
+void RowsModel::appendLine(const QString &text)
+{
+    beginInsertRows(QModelIndex(), rowCount(), rowCount());
+    header.append(text);
+    endInsertRows();
+}
+
+bool RowsModel::setLine(int index, const QString &text)
+{
+    if (index < 0 || index >= header.size())
+        return false;
+    header[index] = text;
+    emit dataChanged(this->index(index), this->index(index), {Qt::DisplayRole});
+    return true;
+}
+
+void RowsModel::setBitmap(const QImage &image)
+{
+    beginResetModel();
+    bitmap = image;
+    const bool lsbFirst = bitmap.format() == QImage::Format_MonoLSB;
+    const bool dark0 = isDarkEntry(bitmap, 0), dark1 = isDarkEntry(bitmap, 1);
+    for (int byte = 0; byte < 256; ++byte)
+        for (int pixel = 0; pixel < 8; ++pixel) {
+            const int bit = lsbFirst ? pixel : 7 - pixel;
+            chars[byte][pixel] = ((byte >> bit & 1) ? dark1 : dark0) ? '#' : '.';
+        }
+    endResetModel();
+}
+
+void RowsModel::setFont(const QFont &newFont)
+{
+    beginResetModel();
+    font = newFont;
+    endResetModel();
+}
+
+void RowsModel::appendBytes(int index, QByteArray &out) const
+{
+    if (index < header.size()) {
+        QStringEncoder encoder(QStringConverter::System);
+        out += encoder.encode(header.at(index));
+        return;
+    }
+    const int r = index - int(header.size());
+    const int w = bitmap.width();
+    char label[16];
+    const int labelSize = std::snprintf(label, sizeof label, "{%3d}", r);
+    const qsizetype start = out.size();
+    out.resize(start + labelSize + w);
+    char *to = out.data() + start;
+    std::memcpy(to, label, size_t(labelSize));
+    to += labelSize;
+    const uchar *bits = bitmap.constScanLine(r);
+    const int wholeBytes = w / 8;
+    for (int b = 0; b < wholeBytes; ++b, to += 8)
+        std::memcpy(to, chars[bits[b]], 8);
+    if (w % 8)
+        std::memcpy(to, chars[bits[wholeBytes]], size_t(w % 8));
+}
