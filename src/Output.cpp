@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 
 namespace
@@ -77,6 +78,18 @@ QByteArray finalTarget(QByteArray path)
     return path;
 }
 
+// Puts the complete temporary file in the target's place, so that readers only ever see a whole
+// file, old or new. An existing target is swapped with it and then removed: renaming over it
+// would make some file systems write the new file to disk at once, which makes a large output
+// many times slower than a copy of it. There is no sync to disk for the same reason.
+bool replaceWith(const QByteArray &temporary, const QByteArray &target)
+{
+    if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, target.constData(),
+                    RENAME_EXCHANGE) == 0)
+        return ::unlink(temporary.constData()) == 0 || errno == ENOENT;
+    return ::rename(temporary.constData(), target.constData()) == 0;
+}
+
 } // namespace
 
 Output::~Output()
@@ -137,9 +150,6 @@ bool Output::open(const QString &name, const QString &input)
            file.open(temp, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
 }
 
-// Renames the complete temporary file over the target, so that readers only ever see a whole
-// file, old or new. There is no sync to disk: it would make large outputs many times slower than
-// a copy of them.
 bool Output::commit()
 {
     const bool written = file.flush() && file.error() == QFileDevice::NoError;
@@ -148,7 +158,7 @@ bool Output::commit()
         return false;
     if (temporary.isEmpty())
         return true;
-    if (::rename(temporary.constData(), target.constData()) != 0)
+    if (!replaceWith(temporary, target))
         return false;
     temporary.clear();
     pending = 0;

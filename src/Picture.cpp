@@ -25,6 +25,14 @@ const qint64 maxPixels = qint64(16384) * 16384;
 // The largest file such a picture needs: four bytes a pixel and room for headers.
 const qint64 maxBytes = maxPixels * 4 + (1 << 20);
 
+bool looksLikePicture(const QByteArray &bytes, qint64 size)
+{
+    QByteArray start = QByteArray::fromRawData(bytes.constData(), size);
+    QBuffer buffer(&start);
+    buffer.open(QIODevice::ReadOnly);
+    return !QImageReader::imageFormat(&buffer).isEmpty();
+}
+
 // Reads the whole of a regular file, or of standard input for "-", up to maxBytes. Anything else
 // (a directory, a device, a pipe by name) would keep the run waiting or reading forever.
 Picture::Status readBytes(const QString &name, QByteArray &bytes)
@@ -53,8 +61,11 @@ Picture::Status readBytes(const QString &name, QByteArray &bytes)
                     status = got == 0 ? Picture::Loaded : Picture::NotAPicture;
                     break;
                 }
+                // A long stream must show early that it is a picture, or it is not read on.
+                const bool judged = size >= 1 << 20;
                 size += got;
-                if (size > maxBytes)
+                if (size > maxBytes ||
+                    (!judged && size >= 1 << 20 && !looksLikePicture(bytes, size)))
                     break;
                 if (size == room) {
                     room = qMin(room * 2, maxBytes + 1);
