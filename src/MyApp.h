@@ -56,7 +56,6 @@ private slots:
 
 private:
     bool writeOutput(const QString &name);
-    bool takeKey(const QString &key, const QString &value);
     void fitPreview();
 
     QVBoxLayout topLayout;

@@ -87,6 +87,29 @@ the chosen file is not a picture.
 )";
 }
 
+// Takes a key of the reduction into REDUCTION; false when KEY is one of them and VALUE is not a
+// value it takes.
+bool takeKey(const QString &key, const QString &value, Reduction &reduction)
+{
+    bool number = !value.isEmpty() && value.size() <= 5;
+    for (QChar c : value)
+        number = number && c >= u'0' && c <= u'9';
+    const int n = number ? value.toInt() : 0;
+    if (key == u"-threshold" || key == u"-width" || key == u"-height") {
+        const int most = key == u"-threshold" ? 99 : 16384;
+        if (n < 1 || n > most)
+            return false;
+        (key == u"-threshold" ? reduction.threshold
+         : key == u"-width"   ? reduction.width
+                              : reduction.height) = n;
+    } else if (key == u"-invert" || key == u"-dither") {
+        if (value != u"yes" && value != u"no")
+            return false;
+        (key == u"-invert" ? reduction.invert : reduction.dither) = value == u"yes";
+    }
+    return true;
+}
+
 } // namespace
 
 MyApp::MyApp(QObject *)
@@ -238,28 +261,6 @@ bool MyApp::writeOutput(const QString &name)
     return output.open(name, inFile) && listBoxToFile(output.device(), name) && output.commit();
 }
 
-// Takes a key of the reduction; false when KEY is one of them and VALUE is not a value it takes.
-bool MyApp::takeKey(const QString &key, const QString &value)
-{
-    bool number = !value.isEmpty() && value.size() <= 5;
-    for (QChar c : value)
-        number = number && c >= u'0' && c <= u'9';
-    const int n = number ? value.toInt() : 0;
-    if (key == u"-threshold" || key == u"-width" || key == u"-height") {
-        const int most = key == u"-threshold" ? 99 : 16384;
-        if (n < 1 || n > most)
-            return false;
-        (key == u"-threshold" ? reduction.threshold
-         : key == u"-width"   ? reduction.width
-                              : reduction.height) = n;
-    } else if (key == u"-invert" || key == u"-dither") {
-        if (value != u"yes" && value != u"no")
-            return false;
-        (key == u"-invert" ? reduction.invert : reduction.dither) = value == u"yes";
-    }
-    return true;
-}
-
 int MyApp::cmdLine(int argc, char **argv)
 {
     // The keys that steer the reduction count wherever they stand, the last of a kind winning;
@@ -267,7 +268,7 @@ int MyApp::cmdLine(int argc, char **argv)
     for (int i = 1; i < argc; ++i) {
         const QStringList pieces = QFile::decodeName(argv[i]).split(u'=', Qt::SkipEmptyParts);
         if (pieces.size() == 2)
-            takeKey(pieces.at(0), pieces.at(1));
+            takeKey(pieces.at(0), pieces.at(1), reduction);
     }
     QString outName;
     int files = 0;
@@ -307,7 +308,7 @@ int MyApp::cmdLine(int argc, char **argv)
                 nameEdit.setText(pieces.at(1));
             } else if (pieces.at(0) == u"-package") {
                 packageEdit.setText(pieces.at(1));
-            } else if (!takeKey(pieces.at(0), pieces.at(1))) {
+            } else if (Reduction judged; !takeKey(pieces.at(0), pieces.at(1), judged)) {
                 message(QStringLiteral("Bad value - '%1'").arg(arg));
                 return 4;
             } else if (!QStringList{"-threshold", "-invert", "-dither", "-width", "-height"}

@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 
 #include <fcntl.h>
@@ -351,17 +352,28 @@ Picture::Status Picture::load(const QString &name, const Reduction &reduction)
         }
         if (grey.isNull()) {
             // The two common formats are named at once, which spares the reader its plugin scan.
-            const QByteArray format = bytes.startsWith("BM")        ? "bmp"
-                                      : bytes.startsWith("\x89PNG") ? "png"
-                                                                    : QByteArray();
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::ReadOnly);
+            // The two common formats are named at once, which spares the reader its plugin scan.
+            // Formats with little or no signature (TGA, WBMP) are known by the file's extension
+            // first, when its reader takes the file.
+            QByteArray format = bytes.startsWith("BM")        ? "bmp"
+                                : bytes.startsWith("\x89PNG") ? "png"
+                                                              : QByteArray();
+            if (format.isEmpty()) {
+                const QByteArray suffix = QFileInfo(name).suffix().toLower().toLatin1();
+                QImageReader bySuffix(&buffer, suffix);
+                bySuffix.setAutoDetectImageFormat(false);
+                format = !suffix.isEmpty() && bySuffix.canRead()
+                             ? suffix
+                             : QImageReader::imageFormat(&buffer);
+                buffer.seek(0);
+            }
             std::optional<QuietStandardError> quiet;
             if (format == "png")
                 quiet.emplace();
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::ReadOnly);
             QImageReader reader(&buffer, format);
-            reader.setAutoDetectImageFormat(format.isEmpty());
-            reader.setDecideFormatFromContent(format.isEmpty());
+            reader.setAutoDetectImageFormat(false);
             const QSize size = reader.size();
             const bool vector = reader.format().startsWith("svg");
             const QSize target = scaledSize(size, reduction);

@@ -51,6 +51,27 @@ for ((i = 0; i < size - 12; i += 9)); do
     label="PNG cut to $i bytes" attempt "1:" cut.png cut.src
 done
 
+# Run-length data of every kind, and an OS/2 header, cut short.
+perl -e 'my $data = pack("C*", 3, 1, 0, 2, 2, 1, 2, 1, 0, 0, 0, 3, 1, 0, 1, 0, 0, 5, 1, 1, 0, 1, 1, 0, 0, 1);
+    my $off = 14 + 40 + 8;
+    print "BM", pack("VvvV", $off + length $data, 0, 0, $off),
+        pack("VllvvVVllVV", 40, 8, 3, 1, 8, 1, length $data, 0, 0, 2, 2), pack("VV", 0xffffff, 0), $data' >odd.bmp
+cut_every odd.bmp 1 $(($(stat -c %s odd.bmp) - 2))
+perl -e 'my $data = pack("C*", 8, 0x10, 0, 0, 0, 3, 0x10, 0x10, 0, 0, 0, 1); my $off = 14 + 40 + 64;
+    print "BM", pack("VvvV", $off + length $data, 0, 0, $off),
+        pack("VllvvVVllVV", 40, 8, 2, 1, 4, 2, length $data, 0, 0, 16, 16), pack("VV", 0xffffff, 0),
+        "\0" x 56, $data' >rle4.bmp
+cut_every rle4.bmp 1 $(($(stat -c %s rle4.bmp) - 2))
+same "4-bit run-length rows" "{  0}#.#.....|{  1}#.#.#.#." "$(sed -n 5,6p cut.src | paste -sd'|')"
+perl -e 'my $data = join "", map { pack("nn", $_ % 2 ? 0xf00f : 0x0ff0, 0) } 0 .. 3;
+    print "BM", pack("VvvV", 32 + length $data, 0, 0, 32), pack("Vvvvv", 12, 16, 4, 1, 1),
+        pack("C6", 255, 255, 255, 0, 0, 0), $data' >os2.bmp
+cut_every os2.bmp 1
+
+# A genuine picture just past the largest size is refused at once, before it is decoded.
+{ bmp_header 16385 16384 1 0 2; head -c $((2052 * 16384)) /dev/zero; } >past.bmp
+label="16385 x 16384" attempt "1:" past.bmp out.src
+
 # Run-length coded and top-down bitmaps convert to what netpbm sees in them.
 expected_text "" "" rle.bmp >expected
 attempt "0:" rle.bmp out.src

@@ -77,14 +77,15 @@ random_pbm() {
 
 # rows_of_pbm FILE: the row lines an independent decoder's PBM gives, in the converter's form.
 rows_of_pbm() {
-    awk '{ sub(/#.*/, ""); for (i = 1; i <= NF; i++) tok[n++] = $i }
-        END {
-            w = tok[1]; h = tok[2]; bits = ""
-            for (i = 3; i < n; i++) bits = bits tok[i]
-            for (y = 0; y < h; y++) {
-                line = sprintf("{%3d}", y)
-                for (x = 0; x < w; x++) line = line (substr(bits, y * w + x + 1, 1) == "1" ? "#" : ".")
-                print line
+    awk 'function emit() { print sprintf("{%3d}", y++) gsub01(line); line = "" }
+        function gsub01(s) { gsub(/1/, "#", s); gsub(/0/, ".", s); return s }
+        { sub(/#.*/, "") }
+        n < 3 { for (i = 1; i <= NF && n < 3; i++) { tok[n++] = $i; $i = "" }; w = tok[1]; if (n < 3) next }
+        {
+            gsub(/[ \t\r]/, ""); rest = $0
+            while (length(rest) > 0) {
+                take = w - length(line); line = line substr(rest, 1, take); rest = substr(rest, take + 1)
+                if (length(line) == w) emit()
             }
         }' "$1"
 }
@@ -171,4 +172,56 @@ rle8() {
 stripes_bmp() {
     bmp_header 400 400 1 0 2
     head -c $((52 * 400)) /dev/zero | tr '\0' '\125'
+}
+
+# The real ImageMagick, named so that no wrapper on the PATH stands in for it.
+IM=convert-im6.q16
+
+# oracle_rows PICTURE [THRESHOLD] [INVERT]: the rows that an independent renderer gives:
+# ImageMagick lays the picture on white paper, netpbm writes it as plain PPM, and a pixel is dark
+# when its luminance with the toolkit's grey weights (11, 16 and 5 in 32) is below THRESHOLD
+# percent of white. A pixel within two steps of the threshold is "?": rounding may go either way.
+oracle_rows() {
+    $IM "$1" -background white -alpha remove -alpha off -depth 8 ppm:- | pnmtoplainpnm |
+        awk -v t="${2:-50}" -v inv="${3:-0}" '{ sub(/#.*/, ""); for (i = 1; i <= NF; i++) tok[n++] = $i }
+        END {
+            w = tok[1]; h = tok[2]; at = 4
+            for (y = 0; y < h; y++) {
+                line = sprintf("{%3d}", y)
+                for (x = 0; x < w; x++) {
+                    lum = int((11 * tok[at] + 16 * tok[at + 1] + 5 * tok[at + 2]) / 32); at += 3
+                    d = lum * 100 - t * 255
+                    line = line (d * d <= 40000 ? "?" : ((d < 0) != inv) ? "#" : ".")
+                }
+                print line
+            }
+        }'
+}
+
+# agrees EXPECTED_ROWS TEXT: the pixel rows of TEXT match EXPECTED_ROWS, where "?" takes either.
+agrees() {
+    awk 'NR == FNR { want[FNR] = $0; rows = FNR; next }
+        FNR > 4 && $0 != "" { got[FNR - 4] = $0; n = FNR - 4 }
+        END {
+            if (n != rows) { print "rows: " n " for " rows; exit 1 }
+            for (r = 1; r <= rows; r++) {
+                if (length(want[r]) != length(got[r])) { print "row " r - 1 ": width"; exit 1 }
+                for (i = 1; i <= length(want[r]); i++) {
+                    c = substr(want[r], i, 1)
+                    if (c != "?" && c != substr(got[r], i, 1)) { print "row " r - 1 ": " got[r] " for " want[r]; exit 1 }
+                }
+            }
+        }' "$1" "$2"
+}
+
+# png1 W H COLOUR0 COLOUR1 BITS: a 1-bit palette PNG written byte by byte, its two palette
+# entries given as six hex digits; BITS lists the palette index of every pixel, row by row.
+png1() {
+    perl -MCompress::Zlib -e '
+        my ($w, $h, $c0, $c1, $bits) = @ARGV; $bits =~ s/\s//g; my $raw = "";
+        for my $y (0 .. $h - 1) { $raw .= "\0" . pack("B*", substr($bits, $y * $w, $w)) }
+        sub chunk { my ($type, $data) = @_; pack("N", length $data) . $type . $data . pack("N", crc32($type . $data)) }
+        print "\x89PNG\r\n\x1a\n", chunk("IHDR", pack("NNCCCCC", $w, $h, 1, 3, 0, 0, 0)),
+            chunk("PLTE", pack("H6H6", $c0, $c1)), chunk("IDAT", compress($raw)), chunk("IEND", "");
+    ' -- "$@"
 }

@@ -41,4 +41,29 @@ for input in white-first.bmp black-first.bmp; do
     same "$input: rows" "$(printf '{  0}#......#\n{  1}.######.')" "$(sed -n 5,6p out.src)"
 done
 
+# The same through a 1-bit palette PNG, whose entries reach pictorn as the file lists them; mid
+# greys fall either side of half of white.
+png1 8 2 000000 ffffff "01111110 10000001" >black-first.png
+png1 8 2 7f7f7f 808080 "01111110 10000001" >mid-greys.png
+for input in black-first.png mid-greys.png; do
+    run "$input" out.src
+    same "$input: rows" "$(printf '{  0}#......#\n{  1}.######.')" "$(sed -n 5,6p out.src)"
+done
+
+# Real pictures past the sizes below which every file is believed.
+random_pbm 2100 2100 21 | ppmtobmp 2>/dev/null >large.bmp
+expected_text "" "" large.bmp >expected
+run large.bmp out.src
+same_file "2100 x 2100 matches netpbm" expected out.src
+bmp_header 8200 8200 1 0 2 >huge.bmp
+head -c $((1028 * 8200)) /dev/zero | tr '\0' '\252' >>huge.bmp
+run huge.bmp out.src
+same "8200 x 8200: status, size line and rows" "0:819 819 1|8205|{8199}#.#." \
+    "$status:$(sed -n 3p out.src)|$(wc -l <out.src)|$(tail -n 2 out.src | head -c 10)"
+
+# Messages still reach standard error after a PNG was read (its decoder's are kept off it).
+run -v black-first.png no/such/dir/out.src
+same "messages after a PNG" "2|Setting input bitmap to 'black-first.png'|Output file cannot be created" \
+    "$status|$(head -n 1 <<<"$err")|$(tail -n 1 <<<"$err")"
+
 finish
