@@ -32,6 +32,23 @@ for setting in "-u DISPLAY" "DISPLAY=:999"; do
     env $setting timeout 10 "$PICTORN" 2>stderr
     same "window with $setting" "1:$nowindow" "$?:$(cat stderr)"
 done
+# -display on the command line names a display as DISPLAY does.
+before=$(grep -c 'connected' "$WORK/xvfb.log")
+env -u DISPLAY "$PICTORN" -display "$XDISPLAY" relay.bmp
+sleep 0.2
+check "-display :N is opened" test "$(grep -c 'connected' "$WORK/xvfb.log")" -gt "$before"
+
+# A server that takes the connection and never answers: the command line converts all the same,
+# the window says it cannot reach the display; neither waits for ever.
+kill -STOP "$XVFB_PID"
+rm -f relay.src
+DISPLAY=$XDISPLAY timeout 20 "$PICTORN" relay.bmp 2>stderr
+same "frozen server: converts" "0:" "$?:$(cat stderr)"
+same_file "frozen server: text" expected relay.src
+DISPLAY=$XDISPLAY timeout 20 "$PICTORN" 2>stderr
+same "frozen server: window" "1:$nowindow" "$?:$(cat stderr)"
+kill -CONT "$XVFB_PID"
+
 check "no core dumped" test ! -e core
 
 finish

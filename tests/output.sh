@@ -58,7 +58,7 @@ stripes_bmp >wide.bmp
 (trap '' XFSZ; ulimit -f 64; "$PICTORN" wide.bmp keep.src 2>"$WORK/.stderr"; echo $? >status)
 same "write cut short" "2:Output file cannot be created" "$(cat status):$(cat .stderr)"
 check "old output kept whole" cmp -s keep.src before.src
-same "no temporary files left" "" "$(ls | grep -E '^keep\.src.' || true)"
+same "no temporary files left" "" "$(ls -A | grep -F .pictorn. || true)"
 
 # Special files are written in place: standard output receives the text.
 run relay.bmp /dev/stdout >stdout.txt
@@ -66,6 +66,103 @@ same "/dev/stdout: status" "0:" "$status:$err"
 run relay.bmp out.src
 same_file "/dev/stdout: text" out.src stdout.txt
 same "/dev/stdout through a pipe" "{  0}#..........#" "$("$PICTORN" relay.bmp /dev/stdout 2>/dev/null | sed -n 5p)"
+
+# Standard streams: written through the descriptor the shell gave, at its position, never
+# truncated; "-" is standard output as the output and standard input as the input.
+run relay.bmp out.src
+{ echo header; "$PICTORN" relay.bmp /dev/stdout; } >f
+same_file "header kept before /dev/stdout" <(echo header; cat out.src) f
+{ "$PICTORN" relay.bmp /dev/fd/1; "$PICTORN" relay.bmp -; } >f
+same_file "two runs into one stream" <(cat out.src out.src) f
+echo log >f
+"$PICTORN" relay.bmp /proc/self/fd/1 >>f
+same_file "appended to a log" <(echo log; cat out.src) f
+"$PICTORN" relay.bmp /dev/stderr 2>f
+same_file "/dev/stderr" out.src f
+"$PICTORN" - <relay.bmp >f
+same_file "standard input to standard output" out.src f
+cat relay.bmp | "$PICTORN" - piped.src
+same_file "a pipe as the input" out.src piped.src
+yes | timeout 10 "$PICTORN" - endless.src
+same "an endless stream that is no picture" "1" "$?"
+"$PICTORN" relay.bmp - >>relay.bmp 2>/dev/null
+same "standard output that is the input" "2" "$?"
+
+# --help and --version answer on standard output.
+help=$("$PICTORN" --help 2>&1)
+same "--help: status" "0" "$?"
+for word in -name= -package= -threshold= -invert= -dither= -width= -height= -v -h "Exit status"; do
+    check "--help tells of $word" grep -q -e "$word" <<<"$help"
+done
+version=$(sed -n 's/^project(pictorn VERSION \([0-9.]*\).*/\1/p' "$TESTS/../CMakeLists.txt")
+out=$("$PICTORN" --version 2>&1)
+same "--version" "0:pictorn $version" "$?:$out"
+
+
+# Names: the longest the file system takes; one that is not UTF-8 is refused, never changed.
+long=$(printf 'n%.0s' $(seq 251))
+run relay.bmp "$long.src"
+same_file "a name of 255 bytes" out.src "$long.src"
+run relay.bmp "$(printf 'out\xe9.src')"
+same "a name that is not UTF-8" "2:Output file cannot be created" "$status:$err"
+same "nothing written under another name" "" "$(ls | grep '^out.*\.src$' | grep -vx out.src)"
+cp relay.bmp ...
+run ...
+same "input named only of dots" "0" "$status"
+check "input named only of dots: written" test -f ...src
+
+# What a name is decides how it is written: a pipe outside /dev is written into, a link to a
+# missing file (through a chain of links) creates that file, a link to the input is refused.
+mkfifo pipe.src
+cat pipe.src >from-pipe &
+run relay.bmp pipe.src
+wait
+same_file "named pipe written into" out.src from-pipe
+check "named pipe still a pipe" test -p pipe.src
+ln -s chain2.src chain1.src
+ln -s sub/made.src chain2.src
+run relay.bmp chain1.src
+same_file "a chain of links creates its end" out.src sub/made.src
+check "the links stay links" test -L chain1.src -a -L chain2.src
+ln -s relay.bmp to-input.src
+run relay.bmp to-input.src
+same "a link to the input" "2:Output file cannot be created" "$status:$err"
+check "input untouched through a link" cmp -s relay.bmp relay.keep
+(umask 027; "$PICTORN" relay.bmp fresh.src)
+same "a new file follows the umask" "640" "$(stat -c %a fresh.src)"
+
+# An output larger than the writer's buffer, byte for byte.
+stripes_bmp >stripes.bmp
+{ bmp_header 1200 1200 1 0 2; head -c $((152 * 1200)) /dev/urandom; } >big.bmp
+expected_text "" "" big.bmp >expected
+run big.bmp big.src
+same_file "1.4 MB of text" expected big.src
+
+# A failed run never damages what was there: a file in a directory that takes no new files is
+# left alone, and so is a regular file under /dev whose write fails.
+mkdir locked && printf 'keep me\n' >locked/keep.src && chmod 666 locked/keep.src && chmod 555 locked
+as_user=()
+[ "$(id -u)" -eq 0 ] && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+chmod 755 "$WORK"
+"${as_user[@]}" "$PICTORN" relay.bmp locked/keep.src 2>err.txt
+same "writable file, locked directory" "2:Output file cannot be created|keep me" "$?:$(cat err.txt)|$(cat locked/keep.src)"
+shm=/dev/shm/pictorn-test.$$
+printf 'keep me\n' >"$shm"
+(trap '' XFSZ; ulimit -f 64; "$PICTORN" wide.bmp "$shm" 2>/dev/null)
+same "regular file under /dev: kept whole" "keep me" "$(cat "$shm")"
+"$PICTORN" relay.bmp "$shm"
+same_file "regular file under /dev: replaced" out.src "$shm"
+rm -f "$shm"
+
+# A run killed while it writes leaves the old file and no temporary file.
+{ bmp_header 16000 8000 1 0 2; head -c $((2000 * 8000)) /dev/zero; } >long.bmp
+mkdir killed && cp keep.src killed/long.src
+"$PICTORN" long.bmp killed/long.src &
+for _ in $(seq 2000); do compgen -G 'killed/.pictorn.*' >/dev/null && break; done
+kill -TERM $!
+wait $!
+same "killed: by the signal" "143" "$?"
+same "killed: old file and nothing else" "long.src|keep me" "$(ls -A killed | paste -sd'|')|$(cat killed/long.src)"
 
 # Replacing a file keeps its permissions, and a link keeps pointing at its file.
 chmod 640 out.src
