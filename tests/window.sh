@@ -95,10 +95,20 @@ click "$win" 50 100
 xdotool key Escape
 same "escape: status" "0" "$(exit_status)"
 
-# A cancelled choice ends with 1 and no window; a file that is not a bitmap with 6.
+# A cancelled choice ends with 1 and no window, even with a path typed; a file that is not a
+# bitmap with 6.
 launch
 choose ""
 same "cancelled open dialog" "1" "$(exit_status)"
+launch
+dialog=$(window "Select bitmap to convert")
+xdotool windowfocus --sync "$dialog" type --delay 2 "$HOME/relay.bmp"
+for _ in 1 2 3; do
+    sleep 0.3
+    dialog=$(xdotool search --onlyvisible --name "^Select bitmap to convert\$" 2>/dev/null | head -n 1)
+    [ -n "$dialog" ] && xdotool windowfocus --sync "$dialog" key Escape 2>/dev/null
+done
+same "path typed, then cancelled" "1" "$(exit_status)"
 printf 'not an image\n' >"$HOME/x.bmp"
 launch
 choose "$HOME/x.bmp"
@@ -138,5 +148,62 @@ xdotool windowfocus --sync "$dialog" key Escape
 quit "$win"
 same "failed write: quit" "0" "$(exit_status)"
 check "failed write: old file whole" cmp -s old.src "$HOME/big.src"
+
+# shot WINDOW X Y W H: the rows of a part of the window, "#" for dark and "." for light pixels.
+shot() {
+    xwd -id "$1" -silent | $IM xwd:- -crop "$4x$5+$2+$3" +repage -threshold 50% pbm:- |
+        pnmtoplainpnm | rows_of_pbm /dev/stdin | cut -c6-
+}
+
+# The window as a new user meets it: focus in Name, the picture beside its rows, square pixels
+# at a whole-number zoom, rows in a font whose columns line up, Ctrl+S, a line saying where the
+# text went, and black and white under the user's hand.
+bmp1 12 5 ffffff 000000 "111111111111 100000000001 111111111111 100100000001 111111111111" >"$HOME/frame.bmp"
+launch
+choose "$HOME/frame.bmp"
+win=$(window "Pictorn Converter")
+eval "$(xdotool getwindowgeometry --shell "$win")"
+shot "$win" 0 $((HEIGHT - 45)) "$WIDTH" 13 >unsaved
+same "no saved line before a Save" "" "$(grep '#' unsaved)"
+xdotool type --delay 2 FOCUS
+xdotool key ctrl+s
+check "focus starts in Name; Ctrl+S saves" wait_for "$HOME/frame.src" 1 "'FOCUS'"
+shot "$win" $((WIDTH / 2)) 60 $((WIDTH / 2)) $((HEIGHT - 160)) >preview
+read -r left top right bottom < <(awk '{ i = index($0, "#"); if (i) { if (!top) top = NR; bottom = NR
+    if (!left || i < left) left = i; r = match($0, /#[^#]*$/); if (r > right) right = r } }
+    END { print left, top, right, bottom }' preview)
+zoom=$(((right - left + 1) / 12))
+same "preview: square pixels, 12 x 5 at a whole zoom" "$((12 * zoom))x$((5 * zoom))" \
+    "$((right - left + 1))x$((bottom - top + 1))"
+check "preview: zoomed to fit its space" test "$zoom" -ge 10
+same "preview: the pixels of the picture" "$(sed -n 5,9p "$HOME/frame.src" | cut -c6-)" \
+    "$(awk -v l="$left" -v t="$top" -v z="$zoom" 'NR >= t && (NR - t) % z == int(z / 2) && NR < t + 5 * z {
+        row = ""; for (x = 0; x < 12; x++) row = row substr($0, l + x * z + int(z / 2), 1); print row }' preview)"
+shot "$win" 0 60 $((WIDTH / 2)) 200 >rows
+same "rows in a fixed-pitch font: every row ends in the same column" "5" \
+    "$(awk '{ e[NR] = match($0, /#[^#]*$/); if (e[NR] > max) max = e[NR] }
+        END { for (r = 1; r <= NR; r++) { on = e[r] >= max - 2; if (on && !was) n++; was = on }; print n }' rows)"
+shot "$win" 0 $((HEIGHT - 45)) "$WIDTH" 13 >saved
+check "a line says where the text went" grep -q '#' saved
+quit "$win"
+same "frame: quit" "0" "$(exit_status)"
+
+$IM -size 4x1 xc:white -fill '#202020' -draw 'point 0,0' -fill '#606060' -draw 'point 1,0' \
+    -fill '#a0a0a0' -draw 'point 2,0' -fill '#e0e0e0' -draw 'point 3,0' "$HOME/greys.png"
+launch
+choose "$HOME/greys.png"
+win=$(window "Pictorn Converter")
+xdotool key ctrl+s
+check "threshold at half" wait_for "$HOME/greys.src" 5 "{  0}##.."
+xdotool key alt+t End ctrl+s
+check "threshold moved up: darker rows saved" wait_for "$HOME/greys.src" 5 "{  0}####"
+xdotool key Home ctrl+s
+check "threshold moved down: lighter rows saved" wait_for "$HOME/greys.src" 5 "{  0}...."
+xdotool key alt+i
+sleep 0.3 # a mnemonic clicks its button a moment later
+xdotool key ctrl+s
+check "invert" wait_for "$HOME/greys.src" 5 "{  0}####"
+quit "$win"
+same "greys: quit" "0" "$(exit_status)"
 
 finish
