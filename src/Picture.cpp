@@ -209,12 +209,12 @@ QImage decodeRle(const uchar *data, qint64 size, const BmpHeader &h, const uchar
     return image;
 }
 
-// What the eye sees of a colour on white paper, with the toolkit's grey weights.
+// What the eye sees of a colour on white paper, with the toolkit's grey weights. Laying a colour
+// on white and weighing it are both linear, so the grey is laid on white instead of each channel.
 int luminance(QRgb rgb)
 {
     const int a = qAlpha(rgb);
-    const auto over = [a](int c) { return (c * a + 255 * (255 - a) + 127) / 255; };
-    return qGray(over(qRed(rgb)), over(qGreen(rgb)), over(qBlue(rgb)));
+    return (qGray(rgb) * a + 255 * (255 - a) + 127) / 255;
 }
 
 // Palette entries the file leaves out take the last one; without a palette, black then white.
