@@ -1,5 +1,6 @@
-// libFuzzer target: arbitrary bytes through loading and conversion, as the command line converts
-// a file. Each input is written to a scratch file, converted, and its text written to /dev/null.
+// libFuzzer target: arbitrary bytes through reading, reduction, conversion and the writing of
+// the output, as the command line runs them. Each input is written to a scratch file and
+// converted to another; its size picks which of the reduction keys come along.
 #include "MyApp.h"
 
 #include <QApplication>
@@ -7,6 +8,8 @@
 #include <QTemporaryDir>
 
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -36,11 +39,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     input.close();
 
+    std::vector<std::string> args = {"pictorn-fuzz", "-v", QFile::encodeName(path).toStdString(),
+                                     QFile::encodeName(scratch.filePath("out.src")).toStdString()};
+    if (size % 3 == 0)
+        args.push_back("-dither=yes");
+    if (size % 5 == 0)
+        args.push_back("-invert=yes");
+    if (size % 7 == 0)
+        args.push_back("-width=" + std::to_string(1 + size % 61));
+    if (size % 11 == 0)
+        args.push_back("-threshold=" + std::to_string(1 + size % 99));
+    std::vector<char *> argv;
+    for (std::string &arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
     MyApp converter(nullptr);
-    if (!converter.setInFile(path)) {
-        QFile output(QStringLiteral("/dev/null"));
-        if (!output.open(QIODevice::WriteOnly) || !converter.listBoxToFile(output, path))
-            std::abort();
-    }
+    const int status = converter.cmdLine(int(args.size()), argv.data());
+    // A picture that was read is always written.
+    if (status != 0 && status != 1)
+        std::abort();
     return 0;
 }

@@ -34,9 +34,11 @@ void watchSignals()
     if (installed)
         return;
     installed = true;
-    for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGALRM, SIGUSR1, SIGUSR2}) {
+    // Only signals that would end the run as they stand: an ignored or handled one is left be.
+    for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
         struct sigaction old;
-        if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+        if (::sigaction(signal, nullptr, &old) == 0 && !(old.sa_flags & SA_SIGINFO) &&
+            old.sa_handler == SIG_DFL)
             ::signal(signal, removePending);
     }
     // A file-size limit makes the write fail, and the failure is reported, instead of killing.

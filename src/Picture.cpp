@@ -103,7 +103,8 @@ bool plausibleSize(qint64 pixels, qint64 fileBytes)
 
 struct BmpHeader {
     qint64 offset = 0, width = 0, height = 0, depth = 0, compression = 0;
-    int paletteAt = 0, entrySize = 4, colours = 0;
+    qint64 paletteAt = 0;
+    int entrySize = 4, colours = 0;
     bool valid = false;
 };
 
@@ -131,7 +132,7 @@ BmpHeader bmpHeader(const QByteArray &bytes)
     }
     if (h.colours == 0 && h.depth <= 8)
         h.colours = 1 << h.depth;
-    h.paletteAt = 14 + int(infoSize);
+    h.paletteAt = 14 + qint64(infoSize);
     h.valid = h.width > 0 && h.height != 0 && h.depth > 0 && h.depth <= 32 &&
               h.width * qAbs(h.height) <= maxPixels;
     return h;

@@ -99,6 +99,14 @@ rle-16384x16384 16384 16384 8 1 2
 CASES
 { bmp_header 24 3080204 8 1 2 4; printf '\x18\x00\x00\x01'; } >bomb.bmp
 label="run-length bomb: 74 million pixels in 70 bytes" attempt "1:" bomb.bmp out.src
+# Found by fuzzing: an information header of nearly 4 GiB, with run-length data.
+perl -e 'print pack("H*", join "", @ARGV)' \
+    424dd0000000000000003e000000d8ffffffe80000000c000000010008000100000092000000130b0000130b00000200 \
+    000002000000ffffff000000000018000000040010010400000004000101060100070100010104000000040001010700 \
+    01010600015c0104000000040001010800010105000101040000000400010109636f6c756d6e496e7465727365637473 \
+    53656c65635f715f68736c696465010200010104000001040000010c0001010100010104000000040001010d00fffefb \
+    ff00000400100104001800000000000001 >huge-info.bmp
+label="information header of 4 GiB" attempt "1:" huge-info.bmp out.src
 { bmp_header 8 8 1 0 2 32 | head -c 40; } >short-header.bmp
 label="header cut inside" attempt "1:" short-header.bmp out.src
 

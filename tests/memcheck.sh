@@ -23,4 +23,18 @@ for display in "" "$XDISPLAY"; do
     same "missing input, $where" "1" "$?"
 done
 
+# Pictures that take the other paths: run-length data that skips pixels and names an index past
+# its palette, a transparent PNG, an SVG drawn at a width.
+perl -e 'my $data = pack("C*", 3, 1, 0, 2, 2, 1, 2, 7, 0, 0, 0, 3, 1, 0, 1, 0, 0, 1);
+    print "BM", pack("VvvV", 62 + length $data, 0, 0, 62),
+        pack("VllvvVVllVV", 40, 8, 3, 1, 8, 1, length $data, 0, 0, 2, 2), pack("VV", 0xffffff, 0), $data' >skips.bmp
+$IM -size 20x10 xc:none -fill black -draw 'circle 10,5 10,1' PNG32:logo.png
+printf '<svg xmlns="http://www.w3.org/2000/svg" width="10" height="5"><rect x="2" y="1" width="6" height="3"/></svg>' >box.svg
+for args in "skips.bmp" "logo.png" "-width=30 box.svg"; do
+    memcheck $args first.src
+    same "$args: no memory error" "0" "$?"
+    memcheck $args second.src
+    same_file "$args: the same text twice" first.src second.src
+done
+
 finish
