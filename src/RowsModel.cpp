@@ -50,13 +50,8 @@ QVariant RowsModel::data(const QModelIndex &index, int role) const
     }
     if (role == Qt::FontRole)
         return font;
-    // Every line is as wide as the widest, a pixel row, so that the view scrolls to its end.
-    if (role == Qt::SizeHintRole) {
-        const QFontMetrics metrics(font);
-        const int label = QStringLiteral("{%1}").arg(bitmap.height() - 1, 3).size();
-        return QSize(metrics.horizontalAdvance(QString(label + bitmap.width(), u'#')) + 8,
-                     metrics.height());
-    }
+    if (role == Qt::SizeHintRole)
+        return lineSize;
     return {};
 }
 
@@ -76,10 +71,23 @@ bool RowsModel::setLine(int index, const QString &text)
     return true;
 }
 
+// Every line is as wide as the widest, a pixel row, so that the view scrolls to its end. Measuring
+// a long row takes a while, so it is done once for each picture and font.
+void RowsModel::measureLines()
+{
+    const QFontMetrics metrics(font);
+    const int label = QStringLiteral("{%1}").arg(bitmap.height() - 1, 3).size();
+    lineSize = QSize(metrics.horizontalAdvance(QString(label + bitmap.width(), u'#')) + 8,
+                     metrics.height());
+}
+
 void RowsModel::setBitmap(const QImage &image)
 {
     beginResetModel();
+    const bool resized = image.size() != bitmap.size();
     bitmap = image;
+    if (resized && font != QFont())
+        measureLines();
     const bool lsbFirst = bitmap.format() == QImage::Format_MonoLSB;
     const bool dark0 = isDarkEntry(bitmap, 0), dark1 = isDarkEntry(bitmap, 1);
     for (int byte = 0; byte < 256; ++byte)
@@ -94,6 +102,7 @@ void RowsModel::setFont(const QFont &newFont)
 {
     beginResetModel();
     font = newFont;
+    measureLines();
     endResetModel();
 }
 

@@ -29,10 +29,13 @@ public:
     void appendBytes(int index, QByteArray &out) const;
 
 private:
+    void measureLines();
+
     QStringList header;
     QImage bitmap;
     char chars[256][8];
     QFont font;
+    QSize lineSize;
 };
 
 #endif
