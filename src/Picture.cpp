@@ -393,9 +393,9 @@ Picture::Status Picture::load(const QString &name, const Reduction &reduction)
                 reader.setScaledSize(target);
             QImage image = reader.read();
             bytes.clear();
+            // A reader that ran out of memory only says that it failed: so does the picture fit?
             if (image.isNull())
-                return reader.error() == QImageReader::InvalidDataError ||
-                               reader.error() == QImageReader::UnsupportedFormatError
+                return !size.isValid() || !QImage(size, QImage::Format_ARGB32).isNull()
                            ? NotAPicture
                            : NoMemory;
             if (qint64(image.width()) * image.height() > maxPixels)

@@ -145,6 +145,17 @@ check "path of 4000 characters: written" test -f "$deep/relay.src"
 label="5000 keys" attempt "0:" $(printf -- '-name=x%.0s ' $(seq 5000)) relay.bmp out.src
 label="3000 file names" attempt "3:Too many files" relay.bmp $(printf 'f%.0s ' $(seq 3000))
 
+# Short of memory, the run ends with status 1 and says why with -v: never an abort, never "not a
+# bitmap". (A sanitizer build maps more address space than any such limit allows.)
+if [ -z "${ASAN_OPTIONS:-}" ]; then
+    $IM -size 4000x4000 xc:none -fill black -draw 'circle 2000,2000 2000,500' PNG32:solid.png
+    (ulimit -v 100000; "$PICTORN" -v solid.png out.src 2>err.txt; echo $? >status.txt)
+    same "short of memory" "1|Not enough memory for 'solid.png'|Bitmap file 'solid.png' cannot be opened" \
+        "$(cat status.txt)|$(sed -n 2,3p err.txt | paste -sd'|')"
+    (ulimit -v 100000; "$PICTORN" relay.bmp small.src 2>err.txt; echo $? >status.txt)
+    same "the same limit, a small picture" "0:" "$(cat status.txt):$(cat err.txt)"
+fi
+
 # Outputs that cannot be written; a read-only directory needs a user whom permissions bind.
 mkdir ro && chmod 555 ro
 as_user=()

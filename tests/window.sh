@@ -163,6 +163,8 @@ launch
 choose "$HOME/frame.bmp"
 win=$(window "Pictorn Converter")
 eval "$(xdotool getwindowgeometry --shell "$win")"
+check "the window carries pictorn's icon" grep -q 'Icon (' <(xprop -id "$win" _NET_WM_ICON)
+check "its first size fits more than the bare fields" test "$WIDTH" -ge 480 -a "$HEIGHT" -ge 360
 shot "$win" 0 $((HEIGHT - 45)) "$WIDTH" 13 >unsaved
 same "no saved line before a Save" "" "$(grep '#' unsaved)"
 xdotool type --delay 2 FOCUS
