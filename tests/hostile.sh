@@ -107,6 +107,10 @@ perl -e 'print pack("H*", join "", @ARGV)' \
     53656c65635f715f68736c696465010200010104000001040000010c0001010100010104000000040001010d00fffefb \
     ff00000400100104001800000000000001 >huge-info.bmp
 label="information header of 4 GiB" attempt "1:" huge-info.bmp out.src
+{ bmp_header 4000 4000 8 1 2 2; printf '\0\1'; head -c 4000 /dev/zero; } >padded.bmp
+label="run-length bomb padded with zeros after its end" attempt "1:" padded.bmp out.src
+printf '<svg xmlns="http://www.w3.org/2000/svg" width="2" height="3"/>' >narrow.svg
+label="vector picture scaled past the largest size" attempt "1:" -width=16384 narrow.svg out.src
 { bmp_header 8 8 1 0 2 32 | head -c 40; } >short-header.bmp
 label="header cut inside" attempt "1:" short-header.bmp out.src
 

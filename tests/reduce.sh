@@ -64,6 +64,8 @@ dark=$(tail -n +5 out.src | tr -cd '#' | wc -c)
 check "dithered mid grey is about half dark ($dark of 4096)" test "$dark" -gt 1800 -a "$dark" -lt 2300
 run -dither=yes bw.png out.src
 same_file "dithered black and white" bw.src out.src
+run -dither=yes -invert=yes bw.png out.src
+same "dithered and inverted" "$(sed -n '5,$p' bw.src | tr '#.' '.#')" "$(sed -n '5,$p' out.src)"
 
 # Sizes: a raster picture scaled smoothly, a vector one drawn at the size asked.
 $IM -size 32x16 xc:white -fill black -draw 'rectangle 0,0 15,7' -draw 'rectangle 16,8 31,15' quarters.png
