@@ -119,6 +119,9 @@ label="header cut inside" attempt "1:" short-header.bmp out.src
 attempt "0:" index.bmp out.src
 same "indexes out of range" "{  0}.###" "$(sed -n 5p out.src)"
 
+# An endless stream on standard input that is no picture is refused early, not read on.
+label="endless standard input" attempt "1:" - out.src < <(yes)
+
 # Inputs that are not files: the run ends at once with status 1.
 mkdir dir.bmp
 mkfifo fifo.bmp

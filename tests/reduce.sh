@@ -64,6 +64,10 @@ dark=$(tail -n +5 out.src | tr -cd '#' | wc -c)
 check "dithered mid grey is about half dark ($dark of 4096)" test "$dark" -gt 1800 -a "$dark" -lt 2300
 run -dither=yes bw.png out.src
 same_file "dithered black and white" bw.src out.src
+png1 64 64 7f7f7f 808080 "$(printf '0%.0s' $(seq 4096))" >grey-palette.png
+run -dither=yes grey-palette.png out.src
+dark=$(tail -n +5 out.src | tr -cd '#' | wc -c)
+check "dithered 1-bit grey palette is about half dark ($dark of 4096)" test "$dark" -gt 1800 -a "$dark" -lt 2300
 run -dither=yes -invert=yes bw.png out.src
 same "dithered and inverted" "$(sed -n '5,$p' bw.src | tr '#.' '.#')" "$(sed -n '5,$p' out.src)"
 
@@ -74,6 +78,10 @@ same "height only: width in proportion" "6 3 1" "$(sed -n 3p out.src)"
 check "scaled quarters" agrees <(awk 'BEGIN { for (y = 0; y < 32; y++) { l = sprintf("{%3d}", y)
     for (x = 0; x < 64; x++) l = l ((x > 29 && x < 34) || (y > 13 && y < 18) ? "?" : ((x < 32) == (y < 16)) ? "#" : ".")
     print l } }') out.src
+# Smooth scaling blends a fine checkerboard into grey, lighter than 30% of white.
+$IM -size 8x8 pattern:gray50 checks.png
+run -width=4 -threshold=30 checks.png out.src
+same "scaled smoothly" "{  0}....|{  3}...." "$(sed -n '5p;8p' out.src | paste -sd'|')"
 printf '<svg xmlns="http://www.w3.org/2000/svg" width="10" height="5"><rect x="2" y="1" width="6" height="3"/></svg>' >box.svg
 run -width=40 box.svg out.src
 check "SVG at a width" agrees <(awk 'BEGIN { for (y = 0; y < 20; y++) { l = sprintf("{%3d}", y)
