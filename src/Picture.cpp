@@ -2,6 +2,7 @@
 // anything large is allocated, and decoded from memory.
 
 #include "Picture.h"
+#include "Bmp.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -21,8 +22,6 @@
 namespace
 {
 
-// The toolkit's own BMP reader refuses larger images; no format is allowed more.
-const qint64 maxPixels = qint64(16384) * 16384;
 // The largest file such a picture needs: four bytes a pixel and room for headers.
 const qint64 maxBytes = maxPixels * 4 + (1 << 20);
 
@@ -85,129 +84,12 @@ Picture::Status readBytes(const QString &name, QByteArray &bytes)
     return status;
 }
 
-quint32 littleEndian(const uchar *p, int bytes)
-{
-    quint32 value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = value << 8 | p[i];
-    return value;
-}
-
 // More pixels than a file of that size can hold are a lie or a decompression bomb: even deflate,
 // the strongest packer of the common formats, keeps 1-bit pixels below 8800 a byte. Small images
 // are always believed.
 bool plausibleSize(qint64 pixels, qint64 fileBytes)
 {
     return pixels <= 2048 * 2048 || pixels / 8800 <= fileBytes;
-}
-
-struct BmpHeader {
-    qint64 offset = 0, width = 0, height = 0, depth = 0, compression = 0;
-    qint64 paletteAt = 0;
-    int entrySize = 4, colours = 0;
-    bool valid = false;
-};
-
-BmpHeader bmpHeader(const QByteArray &bytes)
-{
-    BmpHeader h;
-    if (bytes.size() < 26 || !bytes.startsWith("BM"))
-        return h;
-    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
-    h.offset = littleEndian(p + 10, 4);
-    const quint32 infoSize = littleEndian(p + 14, 4);
-    if (infoSize == 12) {
-        h.width = littleEndian(p + 18, 2);
-        h.height = littleEndian(p + 20, 2);
-        h.depth = littleEndian(p + 24, 2);
-        h.entrySize = 3;
-    } else {
-        if (bytes.size() < 50 || infoSize < 40)
-            return h;
-        h.width = qint32(littleEndian(p + 18, 4));
-        h.height = qint32(littleEndian(p + 22, 4));
-        h.depth = littleEndian(p + 28, 2);
-        h.compression = littleEndian(p + 30, 4);
-        h.colours = int(qMin<quint32>(littleEndian(p + 46, 4), 256));
-    }
-    if (h.colours == 0 && h.depth <= 8)
-        h.colours = 1 << h.depth;
-    h.paletteAt = 14 + qint64(infoSize);
-    h.valid = h.width > 0 && h.height != 0 && h.depth > 0 && h.depth <= 32 &&
-              h.width * qAbs(h.height) <= maxPixels;
-    return h;
-}
-
-// Walks run-length coded rows and gives the bytes they take up to the end marker or the last
-// row, or -1 when the data ends first.
-qint64 rleLength(const uchar *data, qint64 size, qint64 height, bool fourBit)
-{
-    qint64 at = 0;
-    qint64 rows = 0;
-    while (rows < height) {
-        if (at + 2 > size)
-            return -1;
-        const uchar count = data[at];
-        const uchar code = data[at + 1];
-        at += 2;
-        if (count > 0)
-            continue;
-        if (code == 0) {
-            ++rows;
-        } else if (code == 1) {
-            return at;
-        } else if (code == 2) {
-            if (at + 2 > size)
-                return -1;
-            rows += data[at + 1];
-            at += 2;
-        } else {
-            at += fourBit ? (code + 3) / 4 * 2 : (code + 1) / 2 * 2;
-            if (at > size)
-                return -1;
-        }
-    }
-    return at;
-}
-
-// Run-length BMPs are decoded here rather than by the toolkit, whose reader leaves the pixels
-// that the data skips uninitialised: here they are paper. The result is the luminance.
-QImage decodeRle(const uchar *data, qint64 size, const BmpHeader &h, const uchar lum[256])
-{
-    const bool fourBit = h.compression == 2;
-    QImage image(int(h.width), int(h.height), QImage::Format_Grayscale8);
-    if (image.isNull())
-        return image;
-    image.fill(255);
-    qint64 x = 0, row = 0;
-    const auto put = [&](int index) {
-        if (x < h.width && row < h.height)
-            image.scanLine(int(h.height - 1 - row))[x] = lum[index];
-        ++x;
-    };
-    for (qint64 at = 0; row < h.height && at + 2 <= size;) {
-        const uchar count = data[at];
-        const uchar code = data[at + 1];
-        at += 2;
-        if (count > 0) {
-            for (int i = 0; i < count; ++i)
-                put(fourBit ? (i % 2 ? code & 15 : code >> 4) : code);
-        } else if (code == 0) {
-            x = 0;
-            ++row;
-        } else if (code == 1) {
-            break;
-        } else if (code == 2) {
-            x += data[at];
-            row += data[at + 1];
-            at += 2;
-        } else {
-            for (int i = 0; i < code; ++i)
-                put(fourBit ? data[at + i / 2] >> (i % 2 ? 0 : 4) & 15 : data[at + i]);
-            at += fourBit ? (code + 3) / 4 * 2 : (code + 1) / 2 * 2;
-        }
-    }
-    return image;
 }
 
 // What the eye sees of a colour on white paper, with the toolkit's grey weights. Laying a colour
@@ -327,7 +209,7 @@ Picture::Status Picture::load(const QString &name, const Reduction &reduction)
         if (bytes.startsWith("BM") && !bmp.valid)
             return NotAPicture;
         const qint64 dataSize = bytes.size() - bmp.offset;
-        if (bmp.valid && (bmp.compression == 1 || bmp.compression == 2)) {
+        if (bmp.valid && bmp.runLength()) {
             const auto *data = reinterpret_cast<const uchar *>(bytes.constData()) + bmp.offset;
             const qint64 used = dataSize > 0 && bmp.height > 0
                                     ? rleLength(data, dataSize, bmp.height, bmp.compression == 2)
@@ -335,14 +217,8 @@ Picture::Status Picture::load(const QString &name, const Reduction &reduction)
             if (used < 0 || !plausibleSize(bmp.width * bmp.height, used) ||
                 bmp.paletteAt + qint64(bmp.colours) * bmp.entrySize > bmp.offset)
                 return NotAPicture;
-            QList<QRgb> table;
-            for (int i = 0; i < bmp.colours; ++i) {
-                const auto *e = reinterpret_cast<const uchar *>(bytes.constData()) + bmp.paletteAt +
-                                i * bmp.entrySize;
-                table.append(qRgb(e[2], e[1], e[0]));
-            }
             uchar lum[256];
-            paletteLuminance(table, lum);
+            paletteLuminance(bmpPalette(bytes, bmp), lum);
             grey = decodeRle(data, used, bmp, lum);
             bytes.clear();
         } else if (bmp.valid) {

@@ -5,6 +5,10 @@
 #include <QSize>
 #include <QString>
 
+// The largest picture, in pixels: the toolkit's own BMP reader refuses larger ones, and no
+// format is allowed more.
+inline constexpr qint64 maxPixels = qint64(16384) * 16384;
+
 // How a picture becomes black and white: the settings of the -threshold, -invert, -dither,
 // -width and -height keys and of the window's controls.
 struct Reduction {
