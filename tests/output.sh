@@ -152,6 +152,15 @@ same "regular file under /dev: kept whole" "keep me" "$(cat "$shm")"
 same_file "regular file under /dev: replaced" out.src "$shm"
 rm -f "$shm"
 
+# Runs at once into one file: it ends as one of them wrote it, never a mix.
+"$PICTORN" wide.bmp wide.src
+mixed=0
+for _ in $(seq 10); do
+    "$PICTORN" wide.bmp race.src & "$PICTORN" relay.bmp race.src & wait
+    cmp -s race.src wide.src || cmp -s race.src out.src || mixed=$((mixed + 1))
+done
+same "concurrent runs: whole files only" "0" "$mixed"
+
 # A run killed while it writes leaves the old file and no temporary file.
 { bmp_header 16000 8000 1 0 2; head -c $((2000 * 8000)) /dev/zero; } >long.bmp
 mkdir killed && cp keep.src killed/long.src
