@@ -190,6 +190,34 @@ check "a line says where the text went" grep -q '#' saved
 quit "$win"
 same "frame: quit" "0" "$(exit_status)"
 
+# Clicking a row of text scrolls the preview to it, and clicking the preview scrolls the text:
+# a tall picture, white above and black below its middle, shows which half each one shows.
+$IM -size 16x2000 xc:white -fill black -draw 'rectangle 0,1000 15,1999' "$HOME/tall.png"
+launch
+choose "$HOME/tall.png"
+win=$(window "Pictorn Converter")
+eval "$(xdotool getwindowgeometry --shell "$win")"
+ink() { shot "$win" "$1" 70 $((WIDTH / 2 - 20)) $((HEIGHT - 180)) | tr -cd '#' | wc -c; }
+top_preview=$(ink $((WIDTH / 2 + 10)))
+click "$win" 25 80
+xdotool key End
+sleep 0.3
+click "$win" 25 $((HEIGHT / 2))
+sleep 0.3
+bottom_preview=$(ink $((WIDTH / 2 + 10)))
+check "a row clicked scrolls the preview to it ($top_preview, then $bottom_preview dark)" \
+    test "$bottom_preview" -gt $((top_preview + 1000))
+xdotool key Home
+sleep 0.3
+top_rows=$(ink 0)
+click "$win" 75 $((HEIGHT / 2))
+sleep 0.3
+bottom_rows=$(ink 0)
+check "the preview clicked scrolls the rows to it ($top_rows, then $bottom_rows dark)" \
+    test "$bottom_rows" -gt $((top_rows * 2))
+quit "$win"
+same "tall: quit" "0" "$(exit_status)"
+
 $IM -size 4x1 xc:white -fill '#202020' -draw 'point 0,0' -fill '#606060' -draw 'point 1,0' \
     -fill '#a0a0a0' -draw 'point 2,0' -fill '#e0e0e0' -draw 'point 3,0' "$HOME/greys.png"
 launch
