@@ -87,7 +87,7 @@ same_file "a pipe as the input" out.src piped.src
 same "standard output that is the input" "2" "$?"
 
 # --help and --version answer on standard output.
-help=$("$PICTORN" --help 2>&1)
+help=$("$PICTORN" --help 2>/dev/null)
 same "--help: status" "0" "$?"
 for word in -name= -package= -threshold= -invert= -dither= -width= -height= -v -h "Exit status"; do
     check "--help tells of $word" grep -q -e "$word" <<<"$help"
