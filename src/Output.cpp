@@ -133,11 +133,15 @@ bool Output::open(const QString &name, const QString &input)
     if (pattern.size() > PATH_MAX)
         return false;
     std::memcpy(pendingPath, pattern.constData(), size_t(pattern.size()) + 1);
-    pending = 0;
+    // No signal may come between the file's creation and its being marked for removal.
+    sigset_t all, old;
+    sigfillset(&all);
+    ::sigprocmask(SIG_BLOCK, &all, &old);
     const int temp = ::mkostemp(pendingPath, O_CLOEXEC);
+    pending = temp >= 0;
+    ::sigprocmask(SIG_SETMASK, &old, nullptr);
     if (temp < 0)
         return false;
-    pending = 1;
     temporary = pendingPath;
     // A new file's permissions follow the umask; a replaced file keeps its own.
     mode_t mode;
@@ -154,9 +158,9 @@ bool Output::open(const QString &name, const QString &input)
 
 bool Output::commit()
 {
-    const bool written = file.flush() && file.error() == QFileDevice::NoError;
+    // Closing flushes what is left; a failure to write it is the file's error.
     file.close();
-    if (!written || file.error() != QFileDevice::NoError)
+    if (file.error() != QFileDevice::NoError)
         return false;
     if (temporary.isEmpty())
         return true;
