@@ -26,7 +26,6 @@
 #include <QTime>
 
 #include <cstdio>
-#include <cstring>
 
 namespace
 {

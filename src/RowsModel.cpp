@@ -83,8 +83,11 @@ void RowsModel::measureLines()
 
 void RowsModel::setBitmap(const QImage &image)
 {
-    beginResetModel();
+    // The same size again (a new threshold, say) changes the rows in place, so that a view keeps
+    // its place among them.
     const bool resized = image.size() != bitmap.size();
+    if (resized)
+        beginResetModel();
     bitmap = image;
     if (resized && font != QFont())
         measureLines();
@@ -95,7 +98,10 @@ void RowsModel::setBitmap(const QImage &image)
             const int bit = lsbFirst ? pixel : 7 - pixel;
             chars[byte][pixel] = ((byte >> bit & 1) ? dark1 : dark0) ? '#' : '.';
         }
-    endResetModel();
+    if (resized)
+        endResetModel();
+    else if (rowCount() > headerLines)
+        emit dataChanged(index(headerLines), index(rowCount() - 1), {Qt::DisplayRole});
 }
 
 void RowsModel::setFont(const QFont &newFont)

@@ -215,6 +215,11 @@ sleep 0.3
 bottom_rows=$(ink 0)
 check "the preview clicked scrolls the rows to it ($top_rows, then $bottom_rows dark)" \
     test "$bottom_rows" -gt $((top_rows * 2))
+xdotool key alt+t Right
+sleep 0.3
+kept_rows=$(ink 0)
+check "a new threshold keeps the rows' place ($bottom_rows, then $kept_rows dark)" \
+    test "$kept_rows" -gt $((top_rows * 2))
 quit "$win"
 same "tall: quit" "0" "$(exit_status)"
 
