@@ -34,7 +34,7 @@ int RowsModel::rowCount(const QModelIndex &parent) const
 {
     if (parent.isValid())
         return 0;
-    return int(header.size()) + (header.size() == headerLines ? bitmap.height() : 0);
+    return int(header.size()) + bitmap.height();
 }
 
 QVariant RowsModel::data(const QModelIndex &index, int role) const
