@@ -117,10 +117,11 @@ bool Output::open(const QString &name, const QString &input)
         return file.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
     }
     const QByteArray path = QFile::encodeName(name);
-    if (::stat(path.constData(), &info) == 0 && sameFile(info, input))
+    const bool exists = ::stat(path.constData(), &info) == 0;
+    if (exists && sameFile(info, input))
         return false;
     // Devices and pipes are written as they are; replacing them would break them.
-    if (::stat(path.constData(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    if (exists && !S_ISREG(info.st_mode)) {
         const int device = ::open(path.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
         return device >= 0 && file.open(device, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
     }
