@@ -464,7 +464,7 @@ void MyApp::slotReductionChanged()
 
 void MyApp::slotLineChosen(const QModelIndex &index)
 {
-    const int row = index.row() - 4;
+    const int row = index.row() - RowsModel::headerLines;
     if (row >= 0)
         previewArea->ensureVisible(previewArea->horizontalScrollBar()->value(),
                                    row * preview->zoom() + preview->zoom() / 2, 0,
@@ -473,7 +473,7 @@ void MyApp::slotLineChosen(const QModelIndex &index)
 
 void MyApp::slotRowClicked(int row)
 {
-    const QModelIndex line = rows.index(row + 4);
+    const QModelIndex line = rows.index(row + RowsModel::headerLines);
     listBox.setCurrentIndex(line);
     listBox.scrollTo(line, QAbstractItemView::PositionAtCenter);
 }

@@ -113,12 +113,12 @@ void paletteLuminance(const QList<QRgb> &table, uchar lum[256])
 
 QImage greyOf(const QImage &image)
 {
+    if (image.format() == QImage::Format_Grayscale8)
+        return image;
     const int w = image.width(), h = image.height();
     QImage grey(w, h, QImage::Format_Grayscale8);
     if (grey.isNull())
         return grey;
-    if (image.format() == QImage::Format_Grayscale8)
-        return image;
     uchar lum[256];
     if (image.format() == QImage::Format_Indexed8 || image.depth() == 1) {
         paletteLuminance(image.colorTable(), lum);
@@ -228,7 +228,6 @@ Picture::Status Picture::load(const QString &name, const Reduction &reduction)
                 return NotAPicture;
         }
         if (grey.isNull()) {
-            // The two common formats are named at once, which spares the reader its plugin scan.
             QBuffer buffer(&bytes);
             buffer.open(QIODevice::ReadOnly);
             // The two common formats are named at once, which spares the reader its plugin scan.

@@ -9,9 +9,6 @@
 namespace
 {
 
-// The rows of pixels follow the four header lines: name, package, size and "BITMAP".
-const int headerLines = 4;
-
 // The reduction gives every 1-bit image a table of two entries.
 bool isDarkEntry(const QImage &image, int index)
 {

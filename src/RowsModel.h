@@ -13,6 +13,9 @@ class RowsModel : public QAbstractListModel
     Q_OBJECT
 
 public:
+    // The rows of pixels follow the header lines: name, package, size and "BITMAP".
+    static constexpr int headerLines = 4;
+
     explicit RowsModel(QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
