@@ -1,7 +1,7 @@
 // The checks and the decoding of BMP files that the toolkit's reader leaves undone.
 
 #include "Bmp.h"
-#include "Picture.h"
+#include "ToolkitReader.h"
 
 namespace
 {
@@ -41,8 +41,8 @@ BmpHeader bmpHeader(const QByteArray &bytes)
     if (h.colours == 0 && h.depth <= 8)
         h.colours = 1 << h.depth;
     h.paletteAt = 14 + qint64(infoSize);
-    h.valid = h.width > 0 && h.height != 0 && h.depth > 0 && h.depth <= 32 &&
-              h.width * qAbs(h.height) <= maxPixels;
+    h.valid = h.width > 0 && h.height != 0 && h.depth > 0 && h.depth <= 32 && h.width <= maxSide &&
+              qAbs(h.height) <= maxSide;
     return h;
 }
 
@@ -123,4 +123,34 @@ QList<QRgb> bmpPalette(const QByteArray &bytes, const BmpHeader &h)
         table.append(qRgb(e[2], e[1], e[0]));
     }
     return table;
+}
+
+Decoded readBmp(QByteArray &bytes, const Reduction &r)
+{
+    Decoded result;
+    // A BMP whose pixel data ends before its header says it should is a truncated download or a
+    // lying header; the toolkit's reader would fill the missing rows silently.
+    const BmpHeader bmp = bmpHeader(bytes);
+    if (!bmp.valid)
+        return result;
+    const qint64 dataSize = bytes.size() - bmp.offset;
+    if (!bmp.runLength()) {
+        const bool uncompressed =
+            bmp.compression == 0 || bmp.compression == 3 || bmp.compression == 6;
+        if (uncompressed && dataSize < (bmp.width * bmp.depth + 31) / 32 * 4 * qAbs(bmp.height))
+            return result;
+        return readWithToolkit(bytes, QString(), r);
+    }
+    const auto *data = reinterpret_cast<const uchar *>(bytes.constData()) + bmp.offset;
+    const qint64 used = dataSize > 0 && bmp.height > 0
+                            ? rleLength(data, dataSize, bmp.height, bmp.compression == 2)
+                            : -1;
+    if (used < 0 || !plausibleSize(bmp.width * bmp.height, used) ||
+        bmp.paletteAt + qint64(bmp.colours) * bmp.entrySize > bmp.offset)
+        return result;
+    uchar lum[256];
+    paletteLuminance(bmpPalette(bytes, bmp), r.shape, lum);
+    result.image = decodeRle(data, used, bmp, lum);
+    result.status = result.image.isNull() ? ReadStatus::NoMemory : ReadStatus::Loaded;
+    return result;
 }

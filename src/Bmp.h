@@ -1,6 +1,8 @@
 #ifndef BMP_H
 #define BMP_H
 
+#include "Pixels.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QList>
@@ -25,5 +27,8 @@ qint64 rleLength(const uchar *data, qint64 size, qint64 height, bool fourBit);
 // Decodes run-length data into the luminance LUM gives each palette index. The toolkit's reader
 // leaves the pixels that the data skips uninitialised: here they are paper.
 QImage decodeRle(const uchar *data, qint64 size, const BmpHeader &h, const uchar lum[256]);
+
+// Reads a BMP file's bytes: its checks and run-length decoding here, the rest by the toolkit.
+Decoded readBmp(QByteArray &bytes, const Reduction &r);
 
 #endif

@@ -55,6 +55,7 @@ private slots:
     void slotRowClicked(int row);
 
 private:
+    // Opens NAME, writes the lines to it and puts it in place: false when any step fails.
     bool writeOutput(const QString &name);
     void fitPreview();
 
@@ -83,5 +84,7 @@ private:
 };
 
 void help();
+// Writes one line of the program's own to standard error.
+void message(const QString &text);
 
 #endif

@@ -1,40 +1,44 @@
 #ifndef PICTURE_H
 #define PICTURE_H
 
+#include "Pixels.h"
+
+#include <QByteArray>
 #include <QImage>
-#include <QSize>
 #include <QString>
-
-// The largest picture, in pixels: the toolkit's own BMP reader refuses larger ones, and no
-// format is allowed more.
-inline constexpr qint64 maxPixels = qint64(16384) * 16384;
-
-// How a picture becomes black and white: the settings of the -threshold, -invert, -dither,
-// -width and -height keys and of the window's controls.
-struct Reduction {
-    int threshold = 50; // percent of white; a pixel darker than that is dark
-    bool invert = false;
-    bool dither = false;
-    int width = 0; // 0: the picture's own, or kept in proportion to the other
-    int height = 0;
-};
 
 // A picture as read from a file or from standard input ("-"), kept in the smallest form that
 // every reduction can start from: 1-bit pictures as they are, any other as its luminance over
-// white paper.
+// white paper, scaled to the size the settings ask.
 class Picture
 {
 public:
-    enum Status { Loaded, Missing, NotAPicture, NoMemory };
+    using Status = ReadStatus;
+    static constexpr Status Loaded = ReadStatus::Loaded;
+    static constexpr Status Missing = ReadStatus::Missing;
+    static constexpr Status NotAPicture = ReadStatus::NotAPicture;
+    static constexpr Status NoMemory = ReadStatus::NoMemory;
 
-    Status load(const QString &name, const Reduction &reduction);
+    // Reads and decodes NAME for the settings R, keeping nothing of the file's bytes.
+    Status load(const QString &name, const Reduction &r);
+    // Reads the bytes of NAME and keeps them, so that the picture can be decoded again.
+    Status read(const QString &name);
+    // Decodes the kept bytes for the size and the rule of transparency that R asks.
+    Status decode(const Reduction &r);
+    // Whether going from settings OLD to R needs the picture decoded again.
+    static bool needsDecode(const Reduction &old, const Reduction &r);
+
     bool isNull() const { return oneBit.isNull() && grey.isNull(); }
+    // The size of the picture as the file gives it, before any scaling.
+    QSize originalSize() const { return original; }
 
-    // The 1-bit image to write: a pixel is dark when its colour table entry is darker than mid
-    // grey.
-    QImage reduce(const Reduction &reduction) const;
+    QImage reduce(const Reduction &r) const;
 
 private:
+    QString fileName;
+    QByteArray bytes;
+    bool keepBytes = false;
+    QSize original;
     QImage oneBit;
     QImage grey;
 };

@@ -75,6 +75,32 @@ check "format directives in a name: written" test -f '%s%n%1.src'
 run '-%s%n=x'
 same "format directives in a key" "5:Unknown key - '-%s%n'" "$status:$err"
 
+# The program's own messages arrive whatever the toolkit's logging rules say, by variable or by
+# a configuration file.
+mkdir -p config/QtProject
+printf '[Rules]\n*.debug=false\n*.warning=false\n' >config/QtProject/qtlogging.ini
+for how in "QT_LOGGING_RULES=*.debug=false;*.warning=false" "XDG_CONFIG_HOME=$WORK/config"; do
+    same "$how: -h" "$usage" "$(env "$how" "$PICTORN" -h 2>&1)"
+    same "$how: errors" "Too many files" "$(env "$how" "$PICTORN" relay.bmp a b 2>&1)"
+    same "$how: progress" "$(verbose_conversion relay)" "$(env "$how" "$PICTORN" -v relay.bmp 2>&1)"
+done
+
+# After "--" every argument is a file name, "=" and a leading "-" included.
+cp relay.bmp 'a=b.bmp'
+cp relay.bmp -- -v.bmp
+rm -f relay.src
+run relay.bmp
+run -name=R -- 'a=b.bmp' -v.src
+same "-- then a name with =" "0:" "$status:$err"
+same_file "-- then a name with =: text" <(expected_text R '' relay.bmp) -v.src
+run -- -h
+same "-- -h is a file name" "1:" "$status:$err"
+run relay.bmp -- --
+same "a second -- is a file name" "0:" "$status:$err"
+same_file "a second --: its output" relay.src ./--
+run relay.bmp -alpha=ink
+same "-alpha takes shape or paper" "4:Bad value - '-alpha=ink'" "$status:$err"
+
 # A second file name replaces the default output, which is then left alone.
 rm -f relay.src
 run relay.bmp out.txt

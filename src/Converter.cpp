@@ -1,0 +1,175 @@
+// The converter: the lines of the text from a picture, the output's name, and the writing.
+
+#include "MyApp.h"
+#include "Output.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
+
+#include <cstdio>
+
+namespace
+{
+
+const int fieldLength = 16;
+
+} // namespace
+
+// Straight to standard error, a line at a time: whatever the toolkit's logging rules say, the
+// program's own messages arrive.
+void message(const QString &text)
+{
+    const QByteArray line = text.toLocal8Bit() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fflush(stderr);
+}
+
+MyApp::MyApp(QObject *)
+    : QDialog(nullptr), topLayout(this), listBox(this), saveButton(nullptr), quitButton(nullptr),
+      nameEdit(this), packageEdit(this), nameLabel(nullptr), packageLabel(nullptr), verbose(false),
+      previewArea(nullptr), preview(nullptr), thresholdSlider(nullptr), invertBox(nullptr),
+      ditherBox(nullptr), savedLabel(nullptr)
+{
+    topLayout.setContentsMargins(0, 0, 0, 0);
+    topLayout.setSpacing(0);
+    listBox.setModel(&rows);
+    connect(&nameEdit, &QLineEdit::textChanged, this, &MyApp::slotNameChanged);
+    connect(&packageEdit, &QLineEdit::textChanged, this, &MyApp::slotPackageChanged);
+}
+
+void MyApp::append(const QString &line)
+{
+    rows.appendLine(line);
+}
+
+void MyApp::textChanged(QLineEdit &edit, int index)
+{
+    // A line break would split the line and shift every line after it.
+    QString text = edit.text().replace(u'\n', u' ').replace(u'\r', u' ');
+    // A character outside the basic plane is never cut in half.
+    const bool splitsPair = text.size() > fieldLength && text.at(fieldLength - 1).isHighSurrogate();
+    text.truncate(splitsPair ? fieldLength - 1 : fieldLength);
+    edit.setText(text);
+    rows.setLine(index, u'\'' + text + u'\'');
+}
+
+void MyApp::slotNameChanged(const QString &)
+{
+    textChanged(nameEdit, 0);
+}
+
+void MyApp::slotPackageChanged(const QString &)
+{
+    textChanged(packageEdit, 1);
+}
+
+bool MyApp::setInFile(const QString &name)
+{
+    if (verbose)
+        message(QStringLiteral("Setting input bitmap to '%1'").arg(name));
+    inFile = name;
+    return process() != 0;
+}
+
+int MyApp::process()
+{
+    // "-" is standard input, which always exists.
+    if (inFile != u"-" && !QFileInfo::exists(inFile)) {
+        if (verbose)
+            message(QStringLiteral("Bitmap file '%1' not found").arg(inFile));
+        return 1;
+    }
+    const Picture::Status status = picture.load(inFile, reduction);
+    if (status == Picture::Loaded)
+        bitmap = picture.reduce(reduction);
+    if (status == Picture::NoMemory || (status == Picture::Loaded && bitmap.isNull())) {
+        if (verbose)
+            message(QStringLiteral("Not enough memory for '%1'").arg(inFile));
+        return 1;
+    }
+    if (status != Picture::Loaded) {
+        if (verbose)
+            message(QStringLiteral("File '%1' is not a bitmap").arg(inFile));
+        return status == Picture::Missing ? 1 : 6;
+    }
+    writeBitmapToStream();
+    if (saveButton)
+        saveButton->setEnabled(true);
+    return 0;
+}
+
+void MyApp::writeBitmapToStream()
+{
+    append(u'\'' + nameEdit.text() + u'\'');
+    append(u'\'' + packageEdit.text() + u'\'');
+    if (verbose)
+        message(QStringLiteral("Converting QBitmap to QImage"));
+    const int w = bitmap.width();
+    const int h = bitmap.height();
+    append(QStringLiteral("%1 %2 1").arg((w - 1) / 10).arg((h - 1) / 10));
+    append(QStringLiteral("BITMAP"));
+    if (verbose)
+        message(QStringLiteral("Reading scanlines into QListBox"));
+    rows.setBitmap(bitmap);
+    if (verbose)
+        message(QStringLiteral("%1 Scanlines read into QListBox").arg(h));
+}
+
+QString &MyApp::changeExtension()
+{
+    // Text read from standard input goes to standard output.
+    if (inFile == u"-") {
+        outFile = inFile;
+    } else {
+        // The output stays beside the input: only the file's own name is rewritten.
+        const qsizetype slash = inFile.lastIndexOf(u'/');
+        const QString dir = inFile.left(slash + 1);
+        const QString base = inFile.mid(slash + 1);
+        qsizetype dots = 0;
+        while (dots < base.size() && base.at(dots) == u'.')
+            ++dots;
+        QStringList pieces = base.mid(dots).split(u'.', Qt::SkipEmptyParts);
+        // A bare name without a directory becomes "src" alone, as it always has.
+        if (pieces.size() > 1 || dir.isEmpty()) {
+            if (pieces.isEmpty())
+                pieces.append(QString());
+            pieces.last() = QStringLiteral("src");
+        } else {
+            pieces.append(QStringLiteral("src"));
+        }
+        outFile = dir + base.left(dots) + pieces.join(u'.');
+    }
+    if (verbose)
+        message(QStringLiteral("Output file set to to '%1'").arg(outFile));
+    return outFile;
+}
+
+// The name is the one the user gave, whatever temporary file the lines go to first.
+bool MyApp::listBoxToFile(QFileDevice &file, const QString &name)
+{
+    if (verbose)
+        message(QStringLiteral("Writing file '%1'").arg(name));
+    // Lines are made into one buffer that is written whenever it fills.
+    const qsizetype chunk = 1 << 20;
+    QByteArray buffer;
+    buffer.reserve(2 * chunk);
+    bool written = true;
+    const int lines = rows.rowCount();
+    for (int i = 0; i < lines && written; ++i) {
+        rows.appendBytes(i, buffer);
+        buffer += '\n';
+        if (buffer.size() >= chunk) {
+            written = file.write(buffer) == buffer.size();
+            buffer.resize(0);
+        }
+    }
+    buffer += '\n';
+    return written && file.write(buffer) == buffer.size() && file.flush();
+}
+
+bool MyApp::writeOutput(const QString &name)
+{
+    Output output;
+    return output.open(name, inFile) && listBoxToFile(output.device(), name) && output.commit();
+}

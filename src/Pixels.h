@@ -1,0 +1,59 @@
+#ifndef PIXELS_H
+#define PIXELS_H
+
+#include <QImage>
+#include <QList>
+#include <QSize>
+
+// What every reader and the reduction share: the limits, the settings, and colours laid on
+// white paper.
+
+// The largest picture, in pixels on each side and in all, before and after scaling.
+inline constexpr int maxSide = 16384;
+inline constexpr qint64 maxPixels = qint64(maxSide) * maxSide;
+
+// How a picture becomes black and white: the settings of the -threshold, -invert, -dither,
+// -width, -height and -alpha keys and of the window's controls.
+struct Reduction {
+    int threshold = 50; // percent of white; a pixel darker than that is dark
+    bool invert = false;
+    bool dither = false;
+    int width = 0; // 0: the picture's own, or kept in proportion to the other
+    int height = 0;
+    bool shape = false; // the picture's opacity is the ink and its colours are ignored
+};
+
+// What reading a picture came to.
+enum class ReadStatus { Loaded, Missing, NotAPicture, NoMemory };
+
+// A picture as a reader gives it: a 1-bit image that keeps its bits and its two colours, or its
+// luminance laid on white paper (Grayscale8), at the size the file gives.
+struct Decoded {
+    ReadStatus status = ReadStatus::NotAPicture;
+    QImage image;
+};
+
+// What the eye sees of a colour on white paper, with the toolkit's grey weights; with SHAPE, only
+// its opacity counts, as black ink.
+int luminance(QRgb rgb, bool shape);
+
+// The luminance of each palette index; entries the file leaves out take the last one, and
+// without a palette, index 0 is black and every other white.
+void paletteLuminance(const QList<QRgb> &table, bool shape, uchar lum[256]);
+
+// Any image as its luminance on white paper; a null image when memory runs out.
+QImage greyOf(const QImage &image, bool shape);
+
+// The size a picture is scaled to: what the settings ask, the other side kept in proportion and
+// rounded, never below 1; an empty size when that would pass the largest picture.
+QSize scaledSize(QSize size, const Reduction &r);
+
+// More pixels than a file of that size can hold are a lie or a decompression bomb: even deflate,
+// the strongest packer of the common formats, keeps 1-bit pixels below 8800 a byte. Small
+// pictures are always believed.
+bool plausibleSize(qint64 pixels, qint64 fileBytes);
+
+// Whether SIZE is a picture pictorn takes: at least 1 and at most maxSide on each side.
+bool fitsLimits(QSize size);
+
+#endif

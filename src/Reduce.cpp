@@ -1,0 +1,110 @@
+// The reduction of a picture to one bit per pixel: threshold, inversion and dithering.
+
+#include "Reduce.h"
+
+#include <algorithm>
+
+namespace
+{
+
+bool isDark(int lum, const Reduction &r)
+{
+    return (lum * 100 < r.threshold * 255) != r.invert;
+}
+
+} // namespace
+
+QImage blankBitmap(int w, int h)
+{
+    QImage image(w, h, QImage::Format_Mono);
+    if (!image.isNull())
+        image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    return image;
+}
+
+RowReducer::RowReducer(QImage &image, const Reduction &r) : image(image), settings(r)
+{
+    for (int lum = 0; lum < 256; ++lum)
+        dark[lum] = isDark(lum, r) ? 1 : 0;
+    if (r.dither) {
+        error.assign(size_t(image.width()) + 2, 0);
+        next.assign(size_t(image.width()) + 2, 0);
+    }
+}
+
+void RowReducer::addRow(const uchar *grey)
+{
+    if (row >= image.height())
+        return;
+    uchar *out = image.scanLine(row++);
+    if (settings.dither)
+        dither(grey, out);
+    else
+        threshold(grey, out);
+}
+
+void RowReducer::threshold(const uchar *in, uchar *out) const
+{
+    const int w = image.width();
+    for (int x = 0; x < w; x += 8) {
+        uchar byte = 0;
+        for (int i = 0; i < 8; ++i)
+            byte = uchar(byte << 1 | (x + i < w ? dark[in[x + i]] : 0));
+        out[x >> 3] = byte;
+    }
+}
+
+// Floyd and Steinberg's error diffusion, with the threshold as the point between black and white.
+void RowReducer::dither(const uchar *in, uchar *out)
+{
+    const int w = image.width();
+    const int middle = settings.threshold * 255;
+    std::fill(out, out + (w + 7) / 8, uchar(0));
+    for (int x = 0; x < w; ++x) {
+        const int value = in[x] + error[size_t(x) + 1] / 16;
+        const bool black = value * 100 < middle;
+        const int e = value - (black ? 0 : 255);
+        if (black != settings.invert)
+            out[x >> 3] |= uchar(0x80 >> (x & 7));
+        error[size_t(x) + 2] += e * 7;
+        next[size_t(x)] += e * 3;
+        next[size_t(x) + 1] += e * 5;
+        next[size_t(x) + 2] += e;
+    }
+    error.swap(next);
+    std::fill(next.begin(), next.end(), 0);
+}
+
+QImage reduceGrey(const QImage &grey, const Reduction &r)
+{
+    QImage image = blankBitmap(grey.width(), grey.height());
+    if (image.isNull())
+        return image;
+    RowReducer reducer(image, r);
+    for (int y = 0; y < grey.height(); ++y)
+        reducer.addRow(grey.constScanLine(y));
+    return image;
+}
+
+QImage reduceOneBit(const QImage &oneBit, const Reduction &r)
+{
+    // A 1-bit picture keeps its bits: only which of its two colours is dark can change.
+    uchar lum[256];
+    paletteLuminance(oneBit.colorTable(), r.shape, lum);
+    const QList<QRgb> table = {isDark(lum[0], r) ? qRgb(0, 0, 0) : qRgb(255, 255, 255),
+                               isDark(lum[1], r) ? qRgb(0, 0, 0) : qRgb(255, 255, 255)};
+    const QList<QRgb> old = oneBit.colorTable();
+    const bool same = old.size() == 2 && (qGray(old[0]) < 128) == (qGray(table[0]) < 128) &&
+                      (qGray(old[1]) < 128) == (qGray(table[1]) < 128) && qAlpha(old[0]) == 255 &&
+                      qAlpha(old[1]) == 255;
+    const bool pure = (lum[0] == 0 || lum[0] == 255) && (lum[1] == 0 || lum[1] == 255);
+    if (same && (pure || !r.dither))
+        return oneBit;
+    if (pure || !r.dither) {
+        QImage image = oneBit;
+        image.setColorTable(table);
+        return image;
+    }
+    const QImage grey = greyOf(oneBit, r.shape);
+    return grey.isNull() ? grey : reduceGrey(grey, r);
+}

@@ -1,0 +1,14 @@
+#ifndef TOOLKITREADER_H
+#define TOOLKITREADER_H
+
+#include "Pixels.h"
+
+#include <QByteArray>
+#include <QString>
+
+// Reads the formats that the toolkit's image readers know, from the file's bytes; NAME's
+// extension names the format of files that have no signature of their own (TGA, WBMP). A vector
+// picture is drawn at the size the settings ask.
+Decoded readWithToolkit(QByteArray &bytes, const QString &name, const Reduction &r);
+
+#endif

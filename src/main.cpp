@@ -1,0 +1,39 @@
+// pictorn: converts a picture into a library source text, from the command line or in a small
+// window.
+
+#include "Display.h"
+#include "MyApp.h"
+
+#include <QApplication>
+
+namespace
+{
+
+// Standard error carries the program's own lines only, which it writes itself: the toolkit's
+// reports are dropped, but for the fatal one that ends the run.
+void dropToolkitMessages(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (type == QtFatalMsg)
+        message(text);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const bool platformChosen = choosePlatform(argc, argv);
+    qInstallMessageHandler(dropToolkitMessages);
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(PICTORN_VERSION));
+    MyApp myApp(nullptr);
+    if (argc != 1)
+        return myApp.cmdLine(argc, argv);
+    if (!platformChosen && QGuiApplication::platformName() == u"minimal") {
+        message(QStringLiteral("pictorn: no X display to show the window on (DISPLAY is not set or "
+                               "cannot be reached)"));
+        return 1;
+    }
+    myApp.setupQt();
+    const int status = myApp.loadFile();
+    return status != 0 ? status : myApp.exec();
+}
