@@ -8,11 +8,14 @@
 #include <QPushButton>
 
 #include <cstdio>
+#include <new>
 
 namespace
 {
 
 const int fieldLength = 16;
+// The writer writes whenever its buffer holds this much.
+const qsizetype lineChunk = 1 << 20;
 
 } // namespace
 
@@ -83,6 +86,9 @@ int MyApp::process()
     const Picture::Status status = picture.load(inFile, reduction);
     if (status == Picture::Loaded)
         bitmap = picture.reduce(reduction);
+    // The writer's buffer is taken with the picture, so that short of memory nothing is written.
+    if (status == Picture::Loaded && !bitmap.isNull() && !takeLineBuffer())
+        bitmap = QImage();
     if (status == Picture::NoMemory || (status == Picture::Loaded && bitmap.isNull())) {
         if (verbose)
             message(QStringLiteral("Not enough memory for '%1'").arg(inFile));
@@ -145,21 +151,32 @@ QString &MyApp::changeExtension()
     return outFile;
 }
 
+bool MyApp::takeLineBuffer()
+{
+    try {
+        lineBuffer.reserve(2 * lineChunk);
+        return true;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
 // The name is the one the user gave, whatever temporary file the lines go to first.
 bool MyApp::listBoxToFile(QFileDevice &file, const QString &name)
 {
     if (verbose)
         message(QStringLiteral("Writing file '%1'").arg(name));
+    if (!takeLineBuffer())
+        return false;
     // Lines are made into one buffer that is written whenever it fills.
-    const qsizetype chunk = 1 << 20;
-    QByteArray buffer;
-    buffer.reserve(2 * chunk);
+    QByteArray &buffer = lineBuffer;
+    buffer.resize(0);
     bool written = true;
     const int lines = rows.rowCount();
     for (int i = 0; i < lines && written; ++i) {
         rows.appendBytes(i, buffer);
         buffer += '\n';
-        if (buffer.size() >= chunk) {
+        if (buffer.size() >= lineChunk) {
             written = file.write(buffer) == buffer.size();
             buffer.resize(0);
         }

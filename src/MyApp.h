@@ -57,6 +57,8 @@ private slots:
 private:
     // Opens NAME, writes the lines to it and puts it in place: false when any step fails.
     bool writeOutput(const QString &name);
+    // Reserves the writer's buffer: false when memory runs out.
+    bool takeLineBuffer();
     void fitPreview();
 
     QVBoxLayout topLayout;
@@ -72,6 +74,7 @@ private:
     QString inFile;
     QString outFile;
     bool verbose;
+    QByteArray lineBuffer;
 
     Picture picture;
     Reduction reduction;

@@ -132,8 +132,7 @@ Picture::Status Picture::decode(const Reduction &r)
         grey = decoded.image.depth() == 1 ? greyOf(decoded.image, r.shape) : decoded.image;
         decoded.image = QImage();
         if (!grey.isNull() && target != grey.size())
-            grey = grey.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                       .convertToFormat(QImage::Format_Grayscale8);
+            grey = scaleGrey(grey, target);
         return grey.isNull() ? NoMemory : Loaded;
     } catch (const std::bad_alloc &) {
         oneBit = grey = QImage();
@@ -143,5 +142,9 @@ Picture::Status Picture::decode(const Reduction &r)
 
 QImage Picture::reduce(const Reduction &r) const
 {
-    return oneBit.isNull() ? reduceGrey(grey, r) : reduceOneBit(oneBit, r);
+    try {
+        return oneBit.isNull() ? reduceGrey(grey, r) : reduceOneBit(oneBit, r);
+    } catch (const std::bad_alloc &) {
+        return QImage();
+    }
 }

@@ -2,6 +2,91 @@
 
 #include "Pixels.h"
 
+#include <vector>
+
+namespace
+{
+
+// How one output pixel of a row or column is made from the input: the first input pixel it
+// takes and the weight of each, in 16-bit fixed point, summing to one.
+struct Taps {
+    int first = 0;
+    std::vector<int> weights;
+};
+
+const int one = 1 << 16;
+
+std::vector<Taps> tapsFor(int from, int to)
+{
+    std::vector<Taps> taps(static_cast<size_t>(to));
+    for (int i = 0; i < to; ++i) {
+        Taps &t = taps[size_t(i)];
+        if (to < from) {
+            // The input interval [i * from / to, (i + 1) * from / to), each pixel by its overlap.
+            const qint64 start = qint64(i) * from, end = qint64(i + 1) * from;
+            t.first = int(start / to);
+            for (qint64 p = t.first; p * to < end; ++p) {
+                const qint64 overlap = qMin(end, (p + 1) * to) - qMax(start, p * to);
+                t.weights.push_back(int(overlap * one / from));
+            }
+        } else {
+            // The output pixel's centre between the two nearest input centres.
+            const qint64 centre = qMax<qint64>(0, (qint64(2 * i + 1) * from - to) * one / (2 * to));
+            t.first = int(qMin<qint64>(centre / one, from - 1));
+            const int fraction = t.first + 1 < from ? int(centre % one) : 0;
+            t.weights = {one - fraction, fraction};
+        }
+        // The rounding of each weight is made up on the first, so that white stays white.
+        int sum = 0;
+        for (int w : t.weights)
+            sum += w;
+        t.weights.front() += one - sum;
+    }
+    return taps;
+}
+
+uchar apply(const Taps &t, const uchar *in, qsizetype stride)
+{
+    int sum = one / 2;
+    for (size_t k = 0; k < t.weights.size(); ++k)
+        if (t.weights[k])
+            sum += t.weights[k] * in[qsizetype(t.first + int(k)) * stride];
+    return uchar(qMin(255, sum >> 16));
+}
+
+QImage scaleRows(const QImage &in, int width)
+{
+    QImage out(width, in.height(), QImage::Format_Grayscale8);
+    if (out.isNull())
+        return out;
+    const std::vector<Taps> taps = tapsFor(in.width(), width);
+    for (int y = 0; y < in.height(); ++y) {
+        const uchar *from = in.constScanLine(y);
+        uchar *to = out.scanLine(y);
+        for (int x = 0; x < width; ++x)
+            to[x] = apply(taps[size_t(x)], from, 1);
+    }
+    return out;
+}
+
+QImage scaleColumns(const QImage &in, int height)
+{
+    QImage out(in.width(), height, QImage::Format_Grayscale8);
+    if (out.isNull())
+        return out;
+    const std::vector<Taps> taps = tapsFor(in.height(), height);
+    const qsizetype stride = in.bytesPerLine();
+    for (int y = 0; y < height; ++y) {
+        const uchar *from = in.constBits();
+        uchar *to = out.scanLine(y);
+        for (int x = 0; x < in.width(); ++x)
+            to[x] = apply(taps[size_t(y)], from + x, stride);
+    }
+    return out;
+}
+
+} // namespace
+
 int luminance(QRgb rgb, bool shape)
 {
     const int a = qAlpha(rgb);
@@ -85,4 +170,17 @@ bool fitsLimits(QSize size)
 bool plausibleSize(qint64 pixels, qint64 fileBytes)
 {
     return pixels <= 2048 * 2048 || pixels / 8800 <= fileBytes;
+}
+
+QImage scaleGrey(const QImage &grey, QSize target)
+{
+    // The pass that leaves fewer pixels goes first, so that the picture between them is small.
+    const qint64 rowsFirst = qint64(target.width()) * grey.height();
+    const qint64 columnsFirst = qint64(grey.width()) * target.height();
+    if (rowsFirst <= columnsFirst) {
+        const QImage half = scaleRows(grey, target.width());
+        return half.isNull() ? half : scaleColumns(half, target.height());
+    }
+    const QImage half = scaleColumns(grey, target.height());
+    return half.isNull() ? half : scaleRows(half, target.width());
 }

@@ -53,6 +53,11 @@ QSize scaledSize(QSize size, const Reduction &r);
 // pictures are always believed.
 bool plausibleSize(qint64 pixels, qint64 fileBytes);
 
+// GREY (Grayscale8) scaled smoothly to TARGET: each side averaged over the pixels it covers when
+// it shrinks, interpolated between pixel centres when it grows. It runs in the calling thread
+// only; a null image when memory runs out.
+QImage scaleGrey(const QImage &grey, QSize target);
+
 // Whether SIZE is a picture pictorn takes: at least 1 and at most maxSide on each side.
 bool fitsLimits(QSize size);
 

@@ -161,6 +161,15 @@ if [ -z "${ASAN_OPTIONS:-}" ]; then
         "$(cat status.txt)|$(sed -n 2,3p err.txt | paste -sd'|')"
     (ulimit -v 100000; "$PICTORN" relay.bmp small.src 2>err.txt; echo $? >status.txt)
     same "the same limit, a small picture" "0:" "$(cat status.txt):$(cat err.txt)"
+    # A small picture scaled to the largest size, dithered, under every limit from 150 MB up:
+    # scaling, reducing and the writer's buffer all meet the limit somewhere in this range.
+    sweep=
+    for mb in $(seq 150 16 600); do
+        (ulimit -v $((mb * 1024)); timeout 30 "$PICTORN" -dither=yes -width=16384 relay.bmp big.src 2>/dev/null
+            echo $? >status.txt)
+        case $(cat status.txt) in 0 | 1) ;; *) sweep="$sweep $mb:$(cat status.txt)" ;; esac
+    done
+    same "address-space sweep: status 0 or 1" "" "$sweep"
 fi
 
 # Outputs that cannot be written; a read-only directory needs a user whom permissions bind.
