@@ -3,74 +3,210 @@
 #include "Display.h"
 
 #include <QByteArray>
-#include <QList>
+#include <QByteArrayList>
 #include <QtGlobal>
 
+#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstddef>
 #include <cstring>
 
 namespace
 {
 
-// Whether the local X server named by DISPLAY answers a connection within two seconds. A server
-// that accepts connections and never answers (stopped, or hung) would keep the toolkit waiting
-// for ever. Displays on other hosts are left to the toolkit.
-bool displayAnswers(const QByteArray &display)
+using Clock = std::chrono::steady_clock;
+
+// However the display is reached, the window's start waits no longer than this for it.
+const std::chrono::milliseconds probeTime(2000);
+
+bool waitFor(int fd, short events, Clock::time_point deadline)
 {
-    const qsizetype colon = display.lastIndexOf(':');
-    if (colon < 0 || (colon > 0 && display.left(colon) != "unix"))
-        return true;
-    const QByteArray number = display.mid(colon + 1).split('.').value(0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray path = "/tmp/.X11-unix/X" + number;
-    if (number.isEmpty() || size_t(path.size()) >= sizeof address.sun_path)
-        return true;
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd poll{fd, events, 0};
+    return left.count() > 0 && ::poll(&poll, 1, int(left.count())) == 1;
+}
+
+enum class Knock { NoServer, Silent, Answers };
+
+// Connects to ADDRESS and sends the opening of the X protocol: byte order, version 11.0, no
+// authorisation. Any answer, even a refusal, shows that the server is alive; a server that
+// accepts connections and never answers (stopped, or hung) would keep the toolkit waiting for ever.
+Knock knock(const sockaddr *address, socklen_t size, Clock::time_point deadline)
+{
+    const int fd = ::socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
-        return true;
-    bool answers = true;
-    const auto wait = [fd](short events) {
-        pollfd poll{fd, events, 0};
-        return ::poll(&poll, 1, 2000) == 1;
-    };
-    const int connected = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    if (connected == 0 || errno == EINPROGRESS || errno == EAGAIN) {
-        // The opening of the X protocol: byte order, version 11.0, no authorisation. Any answer,
-        // even a refusal, shows that the server is alive.
+        return Knock::NoServer;
+    Knock result = Knock::NoServer;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::connect(fd, address, size) == 0 ||
+        (errno == EINPROGRESS && waitFor(fd, POLLOUT, deadline) &&
+         ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0)) {
         const char setup[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-        answers = (connected == 0 || wait(POLLOUT)) &&
-                  ::send(fd, setup, sizeof setup, MSG_NOSIGNAL) == sizeof setup && wait(POLLIN);
+        result = ::send(fd, setup, sizeof setup, MSG_NOSIGNAL) == sizeof setup &&
+                         waitFor(fd, POLLIN, deadline)
+                     ? Knock::Answers
+                     : Knock::Silent;
+    } else if (errno == EAGAIN) {
+        // A local server whose queue of connections is full takes no more: it is not answering.
+        result = Knock::Silent;
     }
     ::close(fd);
-    return answers;
+    return result;
+}
+
+// The local server's socket, first in the abstract namespace, then as a file, as the X library
+// tries them.
+Knock knockLocal(const QByteArray &number, Clock::time_point deadline)
+{
+    const QByteArray path = "/tmp/.X11-unix/X" + number;
+    for (int abstract = 1; abstract >= 0; --abstract) {
+        // An abstract name starts with a zero byte; a file's name ends with one.
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path + abstract, path.constData(), size_t(path.size()));
+        const socklen_t size = socklen_t(offsetof(sockaddr_un, sun_path) + path.size() + 1);
+        const Knock result = knock(reinterpret_cast<sockaddr *>(&address), size, deadline);
+        if (result != Knock::NoServer)
+            return result;
+    }
+    return Knock::NoServer;
+}
+
+// A server over TCP. The name is resolved in the background, so that a resolver that does not
+// answer costs no more than the rest of the wait; the request outlives a wait cut short, hence
+// its static storage.
+Knock knockTcp(const QByteArray &host, int family, int port, Clock::time_point deadline)
+{
+    static QByteArray name, service;
+    static addrinfo hints;
+    static gaicb request;
+    static gaicb *requests[] = {&request};
+    name = host;
+    service = QByteArray::number(port);
+    hints = addrinfo{};
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_STREAM;
+    request = gaicb{};
+    request.ar_name = name.constData();
+    request.ar_service = service.constData();
+    request.ar_request = &hints;
+    if (::getaddrinfo_a(GAI_NOWAIT, requests, 1, nullptr) != 0)
+        return Knock::NoServer;
+    while (::gai_error(&request) == EAI_INPROGRESS) {
+        const auto left = deadline - Clock::now();
+        if (left <= Clock::duration::zero()) {
+            ::gai_cancel(&request);
+            return Knock::NoServer;
+        }
+        const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec wait{time_t(nanoseconds / 1000000000), long(nanoseconds % 1000000000)};
+        ::gai_suspend(requests, 1, &wait);
+    }
+    if (::gai_error(&request) != 0)
+        return Knock::NoServer;
+    Knock result = Knock::NoServer;
+    for (const addrinfo *a = request.ar_result; a && result == Knock::NoServer; a = a->ai_next)
+        result = knock(a->ai_addr, a->ai_addrlen, deadline);
+    ::freeaddrinfo(request.ar_result);
+    return result;
+}
+
+// Whether the X server that DISPLAY names ([PROTOCOL/][HOST]:NUMBER[.SCREEN]) answers within the
+// probe's time, reached as the X library reaches it: no host (or "unix") is the local socket, and
+// without a protocol also TCP on this machine; a host is TCP on port 6000 + NUMBER.
+bool displayAnswers(const QByteArray &display)
+{
+    const auto deadline = Clock::now() + probeTime;
+    const qsizetype colon = display.lastIndexOf(':');
+    if (colon < 0)
+        return false;
+    const qsizetype slash = display.left(colon).indexOf('/');
+    QByteArray protocol = slash < 0 ? QByteArray() : display.left(slash);
+    QByteArray host = display.mid(slash + 1, colon - slash - 1);
+    if (host.startsWith('[') && host.endsWith(']'))
+        host = host.mid(1, host.size() - 2);
+    const QByteArray number = display.mid(colon + 1).split('.').value(0);
+    bool isNumber = false;
+    const int n = number.toInt(&isNumber);
+    if (!isNumber || n < 0 || n > 65535 - 6000 || host.endsWith(':'))
+        return false;
+    if (host == "unix" && protocol.isEmpty()) {
+        protocol = host;
+        host.clear();
+    }
+    if (host.isEmpty() && (protocol.isEmpty() || protocol == "unix")) {
+        const Knock local = knockLocal(number, deadline);
+        if (local != Knock::NoServer || protocol == "unix")
+            return local == Knock::Answers;
+    }
+    const int family = protocol == "inet" ? AF_INET : protocol == "inet6" ? AF_INET6 : AF_UNSPEC;
+    if (!protocol.isEmpty() && protocol != "tcp" && family == AF_UNSPEC)
+        return false;
+    return knockTcp(host.isEmpty() ? "localhost" : host, family, 6000 + n, deadline) ==
+           Knock::Answers;
+}
+
+// Whether ARG is -window=yes, split at "=" as keys are.
+bool asksForWindow(const char *arg)
+{
+    QByteArrayList pieces = QByteArray(arg).split('=');
+    pieces.removeAll(QByteArray());
+    return pieces == QByteArrayList{"-window", "yes"};
 }
 
 } // namespace
 
-// Without a reachable X display the command line still converts, on the toolkit's minimal
-// platform: unlike the offscreen one it loads no font configuration, which a run that draws
-// nothing does not need and which would double its start-up time. A platform the user chose is
-// left alone. Returns whether the user chose one.
-bool choosePlatform(int argc, char **argv)
+// The command line never touches X: it converts on the toolkit's minimal platform whatever
+// DISPLAY says, so that a missing, slow or hung server costs it nothing. Unlike the offscreen
+// platform the minimal one loads no font configuration, which a run that draws nothing does not
+// need. The window needs the display, and probes it with a bounded wait first. A platform the
+// user chose is left alone.
+bool choosePlatform(int &argc, char **argv)
 {
     QByteArray display = qgetenv("DISPLAY");
     bool chosen = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    bool arguments = false;
+    bool window = false;
+    bool fileNames = false;
     for (int i = 1; i < argc; ++i) {
+        // The toolkit's own options, which it takes out of the arguments wherever they stand.
         const char *arg = argv[i][0] == '-' && argv[i][1] == '-' ? argv[i] + 1 : argv[i];
-        if (std::strcmp(arg, "-platform") == 0)
+        if (std::strcmp(arg, "-platform") == 0) {
             chosen = true;
-        if (std::strcmp(arg, "-display") == 0 && i + 1 < argc)
-            display = argv[i + 1];
+            ++i;
+        } else if (std::strcmp(arg, "-display") == 0 && i + 1 < argc) {
+            display = argv[++i];
+        } else {
+            arguments = true;
+            window = window || (!fileNames && asksForWindow(argv[i]));
+            fileNames = fileNames || std::strcmp(argv[i], "--") == 0;
+        }
     }
     if (chosen)
         return true;
+    if (arguments && !window) {
+        qputenv("QT_QPA_PLATFORM", "minimal");
+        // The X platform would take -display NAME out of the arguments; the minimal one does not.
+        int kept = 1;
+        for (int i = 1; i < argc; ++i) {
+            const char *arg = argv[i][0] == '-' && argv[i][1] == '-' ? argv[i] + 1 : argv[i];
+            if (std::strcmp(arg, "-display") == 0 && i + 1 < argc)
+                ++i;
+            else
+                argv[kept++] = argv[i];
+        }
+        argc = kept;
+        argv[argc] = nullptr;
+        return false;
+    }
     const bool reachable = !display.isEmpty() && displayAnswers(display);
     qputenv("QT_QPA_PLATFORM", reachable ? "xcb;minimal" : "minimal");
     return false;

@@ -1,29 +1,29 @@
 #include "Output.h"
 
-#include <QRegularExpression>
+#include <QByteArrayList>
+#include <QRandomGenerator>
 
 #include <fcntl.h>
-#include <limits.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 
 namespace
 {
 
-// The temporary file of this run, removed if a signal ends the run before it is renamed.
-char pendingPath[PATH_MAX + 1];
-volatile sig_atomic_t pending = 0;
+// The named temporary file of this run, removed if a signal ends the run while it exists: its
+// directory's descriptor (or -1 when there is none) and its name there.
+volatile sig_atomic_t pendingDirectory = -1;
+char pendingName[32];
 
 void removePending(int signal)
 {
-    if (pending)
-        ::unlink(pendingPath);
+    if (pendingDirectory >= 0)
+        ::unlinkat(pendingDirectory, pendingName, 0);
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }
@@ -45,33 +45,89 @@ void watchSignals()
     ::signal(SIGXFSZ, SIG_IGN);
 }
 
-bool sameFile(const struct stat &a, const QString &b)
+// Holds back every signal that can be held while it lives, so that none comes between a name
+// being made and its being marked for removal.
+class SignalsHeld
 {
-    struct stat sb;
-    return ::stat(QFile::encodeName(b).constData(), &sb) == 0 && a.st_dev == sb.st_dev &&
-           a.st_ino == sb.st_ino;
+public:
+    SignalsHeld()
+    {
+        sigset_t all;
+        sigfillset(&all);
+        ::sigprocmask(SIG_BLOCK, &all, &old);
+    }
+    ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &old, nullptr); }
+
+private:
+    sigset_t old;
+};
+
+// A name for a temporary file, short so that any name valid for the file system can be replaced.
+QByteArray temporaryName()
+{
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray name = ".pictorn.";
+    for (int i = 0; i < 6; ++i)
+        name += letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))];
+    return name;
 }
 
-// The descriptor that "-", /dev/stdout, /dev/stderr, /dev/fd/N or /proc/self/fd/N stands for,
-// or -1. Opening those names anew would truncate what the shell redirected to.
-int inheritedDescriptor(const QString &name)
+// Makes a file under a new temporary name in DIRECTORY with MAKE (which returns -1 and sets errno
+// when it fails), marked for removal before any signal can come. Returns the name, or none.
+template <typename Make> QByteArray makeTemporary(int directory, Make make)
 {
-    if (name == u"-" || name == u"/dev/stdout")
-        return STDOUT_FILENO;
-    if (name == u"/dev/stderr")
-        return STDERR_FILENO;
-    static const QRegularExpression pattern(QStringLiteral("^/(dev|proc/self)/fd/([0-9]{1,9})$"));
-    const QRegularExpressionMatch match = pattern.match(name);
-    return match.hasMatch() ? match.captured(2).toInt() : -1;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = temporaryName();
+        const SignalsHeld held;
+        if (make(name.constData()) >= 0) {
+            std::memcpy(pendingName, name.constData(), size_t(name.size()) + 1);
+            pendingDirectory = directory;
+            return name;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    return QByteArray();
 }
 
-// Follows a chain of links to the file it ends in, existing or not, as the shell's ">" does.
-QByteArray finalTarget(QByteArray path)
+// The descriptor that a name of one of the run's own descriptors stands for, or -1: /dev/stdout,
+// /dev/stderr, /dev/stdin, /dev/fd/N, /proc/self/fd/N, /proc/thread-self/fd/N and /proc/PID/fd/N,
+// however many slashes and "." parts they are spelt with. Opening those names anew would truncate
+// what the shell redirected to, and lose its position; following their links would too.
+int descriptorOf(const QByteArray &name)
 {
-    for (int hop = 0; hop < 40; ++hop) {
-        char link[PATH_MAX + 1];
-        const ssize_t size = ::readlink(path.constData(), link, PATH_MAX);
-        if (size < 0)
+    QByteArrayList parts = name.split('/');
+    parts.removeAll(QByteArray());
+    parts.removeAll(".");
+    // A name ending in "/" or "/." is a directory's, which no descriptor name is.
+    if (!name.startsWith('/') || name.endsWith('/') || name.endsWith("/."))
+        return -1;
+    const QByteArray path = '/' + parts.join('/');
+    if (path == "/dev/stdin" || path == "/dev/stdout" || path == "/dev/stderr")
+        return path == "/dev/stdin"    ? STDIN_FILENO
+               : path == "/dev/stdout" ? STDOUT_FILENO
+                                       : STDERR_FILENO;
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = path.left(slash);
+    if (folder != "/dev/fd" && folder != "/proc/self/fd" && folder != "/proc/thread-self/fd" &&
+        folder != "/proc/" + QByteArray::number(::getpid()) + "/fd")
+        return -1;
+    // The kernel takes a descriptor's number in its plain decimal form only.
+    const QByteArray number = path.mid(slash + 1);
+    bool ok = false;
+    const int fd = number.toInt(&ok);
+    return ok && fd >= 0 && QByteArray::number(fd) == number ? fd : -1;
+}
+
+// Follows a chain of links, as the shell's ">" does, to the file it ends in, existing or not,
+// stopping at a name of one of the run's descriptors, whose number goes to FD. A loop of links
+// ends on a link, which the caller finds too deep to follow.
+QByteArray finalTarget(QByteArray path, int &fd)
+{
+    for (int hop = 0; (fd = descriptorOf(path)) < 0 && hop < 40; ++hop) {
+        char link[4096];
+        const ssize_t size = ::readlink(path.constData(), link, sizeof link);
+        if (size < 0 || size_t(size) == sizeof link)
             break;
         const QByteArray next(link, size);
         const qsizetype slash = path.lastIndexOf('/');
@@ -80,94 +136,119 @@ QByteArray finalTarget(QByteArray path)
     return path;
 }
 
-// Puts the complete temporary file in the target's place, so that readers only ever see a whole
-// file, old or new. An existing target is swapped with it and then removed: renaming over it
-// would make some file systems write the new file to disk at once, which makes a large output
-// many times slower than a copy of it. There is no sync to disk for the same reason.
-bool replaceWith(const QByteArray &temporary, const QByteArray &target)
+// A replaced file keeps its owner and group where the user may keep them: root always may;
+// others keep at least a group of theirs, and the file becomes theirs, as a copy would.
+bool keepOwner(int fd, const struct stat &old)
 {
-    if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, target.constData(),
-                    RENAME_EXCHANGE) == 0)
-        return ::unlink(temporary.constData()) == 0 || errno == ENOENT;
-    return ::rename(temporary.constData(), target.constData()) == 0;
+    if (::fchown(fd, old.st_uid, old.st_gid) == 0)
+        return true;
+    return ::geteuid() != 0 && (::fchown(fd, uid_t(-1), old.st_gid) == 0 || errno == EPERM);
 }
 
 } // namespace
 
 Output::~Output()
 {
+    file.close();
     if (!temporary.isEmpty()) {
-        file.close();
-        ::unlink(temporary.constData());
-        pending = 0;
+        ::unlinkat(directory, temporary.constData(), 0);
+        pendingDirectory = -1;
     }
+    if (directory >= 0)
+        ::close(directory);
 }
 
 bool Output::open(const QString &name, const QString &input)
 {
-    struct stat info;
+    // The input as a file, however it arrived, so that no other name for it is written.
+    struct stat in, info;
+    const bool inputKnown = input == u"-" ? ::fstat(STDIN_FILENO, &in) == 0
+                                          : ::stat(QFile::encodeName(input).constData(), &in) == 0;
+    const auto isInput = [&](const struct stat &s) {
+        return inputKnown && s.st_dev == in.st_dev && s.st_ino == in.st_ino;
+    };
     if (name.isEmpty())
         return false;
-    const int fd = inheritedDescriptor(name);
+    int fd = -1;
+    const QByteArray target =
+        name == u"-" ? QByteArray() : finalTarget(QFile::encodeName(name), fd);
+    if (name == u"-")
+        fd = STDOUT_FILENO;
     if (fd >= 0) {
         const int flags = ::fcntl(fd, F_GETFL);
-        if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY || ::fstat(fd, &info) != 0 ||
-            sameFile(info, input))
-            return false;
-        return file.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
+        return flags >= 0 && (flags & O_ACCMODE) != O_RDONLY && ::fstat(fd, &info) == 0 &&
+               !isInput(info) && file.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
     }
-    const QByteArray path = QFile::encodeName(name);
-    const bool exists = ::stat(path.constData(), &info) == 0;
-    if (exists && sameFile(info, input))
+    const bool exists = ::stat(target.constData(), &info) == 0;
+    // Missing is the one failure that leaves a name to create: a loop of links is not.
+    if ((!exists && errno != ENOENT) || (exists && isInput(info)))
         return false;
     // Devices and pipes are written as they are; replacing them would break them.
     if (exists && !S_ISREG(info.st_mode)) {
-        const int device = ::open(path.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        const int device = ::open(target.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
         return device >= 0 && file.open(device, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
     }
+    // A file the user may not write is refused, as the shell's ">" refuses it.
+    if (exists && ::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0)
+        return false;
 
-    watchSignals();
-    target = finalTarget(path);
     const qsizetype slash = target.lastIndexOf('/');
-    // The temporary name is short, so that any name valid for the file system can be replaced.
-    QByteArray pattern = (slash < 0 ? QByteArray() : target.left(slash + 1)) + ".pictorn.XXXXXX";
-    if (pattern.size() > PATH_MAX)
+    base = target.mid(slash + 1);
+    const QByteArray folder = slash < 0 ? QByteArray(".") : target.left(slash + 1);
+    directory = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A directory one may write but not read takes files all the same, unsynced.
+    if (directory < 0 && errno == EACCES)
+        directory = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (base.isEmpty() || directory < 0)
         return false;
-    std::memcpy(pendingPath, pattern.constData(), size_t(pattern.size()) + 1);
-    // No signal may come between the file's creation and its being marked for removal.
-    sigset_t all, old;
-    sigfillset(&all);
-    ::sigprocmask(SIG_BLOCK, &all, &old);
-    const int temp = ::mkostemp(pendingPath, O_CLOEXEC);
-    pending = temp >= 0;
-    ::sigprocmask(SIG_SETMASK, &old, nullptr);
-    if (temp < 0)
-        return false;
-    temporary = pendingPath;
-    // A new file's permissions follow the umask; a replaced file keeps its own.
-    mode_t mode;
-    if (::stat(target.constData(), &info) == 0) {
-        mode = info.st_mode & 07777;
-    } else {
-        mode = ::umask(0);
-        ::umask(mode);
-        mode = 0666 & ~mode;
-    }
-    return ::fchmod(temp, mode) == 0 &&
-           file.open(temp, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+    watchSignals();
+    // A file without a name leaves nothing behind, however the run ends. It is given one through
+    // /proc/self/fd; without that, or where the file system cannot make such files, a file named
+    // at once takes its part. Either way the kernel applies the umask to a new file's permissions.
+    const bool nameless = ::access("/proc/self/fd", X_OK) == 0;
+    int temp = nameless ? ::openat(directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666) : -1;
+    if (temp < 0 && (!nameless || errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))
+        temporary = makeTemporary(directory, [&](const char *name) {
+            return temp = ::openat(directory, name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        });
+    // A replaced file keeps its mode, set after the owner, whose change would clear set-ID bits.
+    return temp >= 0 && file.open(temp, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) &&
+           (!exists || (keepOwner(temp, info) && ::fchmod(temp, info.st_mode & 07777) == 0));
 }
 
 bool Output::commit()
 {
-    // Closing flushes what is left; a failure to write it is the file's error.
+    if (directory < 0) {
+        // Closing flushes what is left; a failure to write it is the file's error.
+        file.close();
+        return file.error() == QFileDevice::NoError;
+    }
+    // The text is on disk before its name is: a crash then leaves the old file or the new one.
+    // Renaming over the old file, synced, needs no exchange of the two files to keep the rename
+    // from forcing a write of its own.
+    if (!file.flush() || ::fsync(file.handle()) != 0)
+        return false;
+    if (temporary.isEmpty()) {
+        // A name of its own only when the target's is taken, and then from the link to the rename.
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(file.handle());
+        const auto link = [&](const char *name) {
+            return ::linkat(AT_FDCWD, self.constData(), directory, name, AT_SYMLINK_FOLLOW);
+        };
+        if (link(base.constData()) != 0) {
+            if (errno != EEXIST)
+                return false;
+            temporary = makeTemporary(directory, link);
+            if (temporary.isEmpty())
+                return false;
+        }
+    }
+    if (!temporary.isEmpty()) {
+        if (::renameat(directory, temporary.constData(), directory, base.constData()) != 0)
+            return false;
+        temporary.clear();
+        pendingDirectory = -1;
+    }
     file.close();
-    if (file.error() != QFileDevice::NoError)
-        return false;
-    if (temporary.isEmpty())
-        return true;
-    if (!replaceWith(temporary, target))
-        return false;
-    temporary.clear();
-    pending = 0;
-    return true;
+    // The new name reaches the disk too; a directory opened without reading cannot be synced.
+    return file.error() == QFileDevice::NoError && (::fsync(directory) == 0 || errno == EBADF);
 }

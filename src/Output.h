@@ -5,10 +5,11 @@
 #include <QFile>
 #include <QString>
 
-// Where the text goes, decided in one place for both modes. "-" and the names of inherited
-// descriptors (/dev/stdout, /dev/fd/N, ...) are written through the descriptor, at its position;
-// devices and pipes are written in place; a regular file is written beside its old version and
-// replaced by it only once the text is complete, so that a failed run never damages it.
+// Where the text goes, decided in one place for both modes. "-" and every name of a descriptor
+// the run inherited (/dev/stdout, /dev/fd/N, /proc/self/fd/N, ...) are written through that
+// descriptor, at its position; devices and pipes are written in place; a regular file is written
+// to a new file beside it, without a name where the file system allows, which takes its place
+// only once the text is complete and on disk, so that a failed or killed run never damages it.
 class Output
 {
 public:
@@ -17,7 +18,7 @@ public:
     Output(const Output &) = delete;
     Output &operator=(const Output &) = delete;
 
-    // False when NAME cannot be written, or names the input.
+    // False when NAME cannot be written, or is the input (a file name, or "-" for standard input).
     bool open(const QString &name, const QString &input);
     QFile &device() { return file; }
     // Puts the written text in its place: true when every byte got there.
@@ -25,8 +26,11 @@ public:
 
 private:
     QFile file;
+    // For a regular file: the directory the new file takes its place in, and its name there.
+    int directory = -1;
+    QByteArray base;
+    // The name of the new file while it has one of its own, before it takes the place of BASE.
     QByteArray temporary;
-    QByteArray target;
 };
 
 #endif
