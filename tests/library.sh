@@ -29,6 +29,17 @@ for stem in small big; do
     same_file "$stem: a pipe to standard output, byte for byte" "$stem.src" piped.src
 done
 
+# Reading back costs the text's bytes and a bit a pixel, beyond the toolkit's own start: no copy
+# of the text, no byte a pixel. A 4000 by 4000 text is 16 MB.
+{ bmp_header 4000 4000 1 0 2; head -c $((500 * 4000)) /dev/urandom; } >random.bmp
+"$PICTORN" random.bmp random.src
+base=$(/usr/bin/time -f %M "$PICTORN" -h 2>&1 | tail -n 1)
+peak=$(/usr/bin/time -f %M "$PICTORN" random.src out.src 2>&1 | tail -n 1)
+bytes=$(stat -c %s random.src)
+check "4000 x 4000: peak memory $peak KiB within $base KiB, the text's $bytes bytes and 2 MB" \
+    test $((peak - base)) -le $(((bytes + 2000000) / 1024 + 2048))
+same_file "4000 x 4000: read back byte for byte" random.src out.src
+
 # Lines may end in CR LF, all of them or some.
 sed 's/$/\r/' expected17x12 >crlf.src
 sed '2~2s/$/\r/' expected17x12 >mixed.src
