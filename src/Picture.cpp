@@ -2,6 +2,7 @@
 
 #include "Picture.h"
 #include "Bmp.h"
+#include "LibraryText.h"
 #include "Reduce.h"
 #include "ToolkitReader.h"
 
@@ -28,7 +29,7 @@ bool looksLikePicture(const QByteArray &bytes, qint64 size)
     QByteArray start = QByteArray::fromRawData(bytes.constData(), size);
     QBuffer buffer(&start);
     buffer.open(QIODevice::ReadOnly);
-    return !QImageReader::imageFormat(&buffer).isEmpty();
+    return isLibraryText(start) || !QImageReader::imageFormat(&buffer).isEmpty();
 }
 
 // Reads the whole of a regular file, or of standard input for "-", up to maxBytes. Anything else
@@ -87,6 +88,8 @@ Decoded decodeBytes(QByteArray &bytes, const QString &name, const Reduction &r)
 {
     if (bytes.startsWith("BM"))
         return readBmp(bytes, r);
+    if (isLibraryText(bytes))
+        return readLibraryText(bytes);
     return readWithToolkit(bytes, name, r);
 }
 
@@ -119,6 +122,8 @@ Picture::Status Picture::decode(const Reduction &r)
         // A reader may consume the bytes it is given; kept ones stay whole.
         QByteArray copy = keepBytes ? bytes : std::exchange(bytes, QByteArray());
         Decoded decoded = decodeBytes(copy, fileName, r);
+        givenName = decoded.name;
+        givenPackage = decoded.package;
         if (decoded.status != Loaded)
             return decoded.status;
         original = decoded.image.size();

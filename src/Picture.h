@@ -31,6 +31,9 @@ public:
     bool isNull() const { return oneBit.isNull() && grey.isNull(); }
     // The size of the picture as the file gives it, before any scaling.
     QSize originalSize() const { return original; }
+    // The name and the package the file gives (a library text does), or empty.
+    QString name() const { return givenName; }
+    QString package() const { return givenPackage; }
 
     QImage reduce(const Reduction &r) const;
 
@@ -39,6 +42,7 @@ private:
     QByteArray bytes;
     bool keepBytes = false;
     QSize original;
+    QString givenName, givenPackage;
     QImage oneBit;
     QImage grey;
 };

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QList>
 #include <QSize>
+#include <QString>
 
 // What every reader and the reduction share: the limits, the settings, and colours laid on
 // white paper.
@@ -31,6 +32,8 @@ enum class ReadStatus { Loaded, Missing, NotAPicture, NoMemory };
 struct Decoded {
     ReadStatus status = ReadStatus::NotAPicture;
     QImage image;
+    // The name and the package that a library text gives; other formats carry none.
+    QString name, package;
 };
 
 // What the eye sees of a colour on white paper, with the toolkit's grey weights; with SHAPE, only
