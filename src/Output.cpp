@@ -96,17 +96,18 @@ template <typename Make> QByteArray makeTemporary(int directory, Make make)
 // what the shell redirected to, and lose its position; following their links would too.
 int descriptorOf(const QByteArray &name)
 {
+    // A name ending in "/" or "/." is a directory's, which no descriptor's name is.
+    if (!name.startsWith('/') || name.endsWith('/') || name.endsWith("/."))
+        return -1;
     QByteArrayList parts = name.split('/');
     parts.removeAll(QByteArray());
     parts.removeAll(".");
-    // A name ending in "/" or "/." is a directory's, which no descriptor name is.
-    if (!name.startsWith('/') || name.endsWith('/') || name.endsWith("/."))
-        return -1;
     const QByteArray path = '/' + parts.join('/');
-    if (path == "/dev/stdin" || path == "/dev/stdout" || path == "/dev/stderr")
-        return path == "/dev/stdin"    ? STDIN_FILENO
-               : path == "/dev/stdout" ? STDOUT_FILENO
-                                       : STDERR_FILENO;
+    // Standard input, output and error are descriptors 0, 1 and 2.
+    const qsizetype stream =
+        QByteArrayList{"/dev/stdin", "/dev/stdout", "/dev/stderr"}.indexOf(path);
+    if (stream >= 0)
+        return int(stream);
     const qsizetype slash = path.lastIndexOf('/');
     const QByteArray folder = path.left(slash);
     if (folder != "/dev/fd" && folder != "/proc/self/fd" && folder != "/proc/thread-self/fd" &&
@@ -169,11 +170,9 @@ bool Output::open(const QString &name, const QString &input)
     };
     if (name.isEmpty())
         return false;
-    int fd = -1;
+    int fd = STDOUT_FILENO;
     const QByteArray target =
         name == u"-" ? QByteArray() : finalTarget(QFile::encodeName(name), fd);
-    if (name == u"-")
-        fd = STDOUT_FILENO;
     if (fd >= 0) {
         const int flags = ::fcntl(fd, F_GETFL);
         return flags >= 0 && (flags & O_ACCMODE) != O_RDONLY && ::fstat(fd, &info) == 0 &&
@@ -224,8 +223,8 @@ bool Output::commit()
         return file.error() == QFileDevice::NoError;
     }
     // The text is on disk before its name is: a crash then leaves the old file or the new one.
-    // Renaming over the old file, synced, needs no exchange of the two files to keep the rename
-    // from forcing a write of its own.
+    // A plain rename follows: some file systems write out a file renamed over another at once,
+    // which the sync has done already, so exchanging the two files first would gain nothing.
     if (!file.flush() || ::fsync(file.handle()) != 0)
         return false;
     if (temporary.isEmpty()) {
