@@ -1,0 +1,243 @@
+#!/usr/bin/env bash
+# BMP files of every header size, bit count, compression and mask layout, built byte by byte
+# here: their rows match an independent decoder (Pillow, or ImageMagick for masks Pillow does not
+# take), or, for layouts neither reads, black-and-white pictures whose rows are known as they are
+# built. Damaged and lying files are refused with status 1 and nothing written.
+source "$(dirname "$0")/lib.sh"
+
+# make_bmp OUT [options]: writes a BMP; see the options below. Without --bits the pixels are
+# random (random palette colours, random channel values, a random fourth byte in 32-bit BI_RGB);
+# with --bits (1 dark, row by row, top first) each pixel is black or white, or, when there is an
+# alpha mask, opaque black or transparent.
+cat >make_bmp.py <<'PY'
+import argparse, random, struct, sys
+
+ap = argparse.ArgumentParser()
+ap.add_argument('out')
+ap.add_argument('--info', type=int, default=40)     # information header size
+ap.add_argument('--depth', type=int, default=24)
+ap.add_argument('--comp', type=int, default=0)
+ap.add_argument('--size', default='13x5')
+ap.add_argument('--topdown', action='store_true')
+ap.add_argument('--masks', default='')              # red,green,blue[,alpha] in hex
+ap.add_argument('--colours', type=int, default=0)   # palette entries written (0: all)
+ap.add_argument('--claim', type=int, default=-1)    # the colour count the header gives
+ap.add_argument('--bits', default='')
+ap.add_argument('--seed', type=int, default=1)
+ap.add_argument('--profile', default='')            # a colour profile after the pixels (124 only)
+ap.add_argument('--even', action='store_true')      # absolute runs of even lengths only
+a = ap.parse_args()
+rnd = random.Random(a.seed)
+w, h = map(int, a.size.split('x'))
+entry = 3 if a.info == 12 else 4
+dark = [c == '1' for c in a.bits.replace(' ', '')] if a.bits else None
+if a.masks:
+    masks = [int(m, 16) for m in a.masks.split(',')]
+else:
+    masks = [0x7c00, 0x3e0, 0x1f] if a.depth == 16 else [0xff0000, 0xff00, 0xff]
+masks += [0] * (4 - len(masks))
+
+palette = b''
+if a.depth <= 8:
+    n = a.colours or 1 << a.depth
+    cols = [(255, 255, 255), (0, 0, 0)] if dark else []
+    while len(cols) < n:
+        cols.append(tuple(rnd.randrange(256) for _ in range(3)))
+    palette = b''.join(bytes((b, g, r)) + (b'\0' if entry == 4 else b'') for r, g, b in cols[:n])
+
+def index(i):
+    return (1 if dark[i] else 0) if dark else rnd.randrange(a.colours or 1 << a.depth)
+
+def value(i):
+    v = 0
+    for k, m in enumerate(masks):
+        if m:
+            shift = (m & -m).bit_length() - 1
+            top = m >> shift
+            if dark is None:
+                c = rnd.randrange(top + 1)
+            elif k == 3:
+                c = top if dark[i] else 0
+            else:
+                c = 0 if dark[i] or masks[3] else top
+            v |= c << shift
+    if a.depth == 32 and a.comp == 0:
+        v |= rnd.randrange(256) << 24
+    return v
+
+# Run-length rows: random runs and absolute runs of odd and even lengths, each row ended by 00 00
+# and the picture by 00 01.
+def rle_row(four):
+    out, x = b'', 0
+    while x < w:
+        n = min(w - x, rnd.randrange(1, 10))
+        if n >= 3 and rnd.random() < 0.5 and not (a.even and n % 2):
+            px = [index(0) for _ in range(n)]
+            if four:
+                packed = bytes(px[j] << 4 | (px[j + 1] if j + 1 < n else 0) for j in range(0, n, 2))
+            else:
+                packed = bytes(px)
+            out += bytes((0, n)) + packed + b'\0' * (len(packed) % 2)
+        else:
+            p, q = index(0), index(0)
+            out += bytes((n, p << 4 | q if four else p))
+        x += n
+    return out + b'\0\0'
+
+stride = (w * a.depth + 31) // 32 * 4
+if a.comp in (1, 2):
+    data = b''.join(rle_row(a.comp == 2) for _ in range(h)) + b'\0\1'
+else:
+    rows = []
+    for y in range(h):
+        if a.depth <= 8:
+            bits = ''.join(format(index(y * w + x), '0%db' % a.depth) for x in range(w))
+            rows.append(int(bits.ljust(stride * 8, '0'), 2).to_bytes(stride, 'big'))
+        else:
+            row = b''.join(value(y * w + x).to_bytes(a.depth // 8, 'little') for x in range(w))
+            rows.append(row.ljust(stride, b'\0'))
+    data = b''.join(rows if a.topdown else rows[::-1])
+
+hh = -h if a.topdown else h
+claim = a.colours if a.claim < 0 else a.claim
+if a.info == 12:
+    info = struct.pack('<IHHHH', 12, w, h, 1, a.depth)
+elif a.info == 16:
+    info = struct.pack('<IiiHH', 16, w, hh, 1, a.depth)
+else:
+    info = struct.pack('<IiiHHIIiiII', a.info, w, hh, 1, a.depth, a.comp, len(data), 2835, 2835, claim, 0)
+    if a.info > 40 and a.info != 64:
+        info += struct.pack('<4I', *masks)[:a.info - 40]
+    info = info.ljust(a.info, b'\0')
+extra = struct.pack('<4I', *masks)[:12 if a.comp == 3 else 16] if a.info == 40 and a.comp in (3, 6) else b''
+off = 14 + len(info) + len(extra) + len(palette)
+profile = a.profile.encode()
+if profile:
+    info = info[:112] + struct.pack('<II', off + len(data) - 14, len(profile)) + info[120:]
+with open(a.out, 'wb') as f:
+    f.write(b'BM' + struct.pack('<IHHI', off + len(data) + len(profile), 0, 0, off) + info + extra + palette + data + profile)
+PY
+make_bmp() { /usr/bin/python3 make_bmp.py "$@"; }
+
+# pil_rows PICTURE THRESHOLD: the rows Pillow's decoder gives, by the same rule as oracle_rows.
+cat >pil_rows.py <<'PY'
+import sys
+from PIL import Image
+im = Image.open(sys.argv[1]).convert('RGBA')
+t = int(sys.argv[2])
+px = im.load()
+for y in range(im.size[1]):
+    line = '{%3d}' % y
+    for x in range(im.size[0]):
+        r, g, b, a = px[x, y]
+        lum = ((11 * r + 16 * g + 5 * b) // 32 * a + 255 * (255 - a) + 127) // 255
+        d = lum * 100 - t * 255
+        line += '?' if d * d <= 40000 else '#' if d < 0 else '.'
+    print(line)
+PY
+pil_rows() { /usr/bin/python3 pil_rows.py "$@"; }
+
+# pnm_rows PICTURE THRESHOLD: the rows netpbm's decoder gives, by the same rule.
+pnm_rows() {
+    bmptopnm "$1" 2>/dev/null | pnmtoplainpnm | awk -v t="$2" '{ sub(/#.*/, ""); for (i = 1; i <= NF; i++) tok[n++] = $i }
+        END {
+            w = tok[1]; h = tok[2]; max = tok[3]; at = 4
+            for (y = 0; y < h; y++) {
+                line = sprintf("{%3d}", y)
+                for (x = 0; x < w; x++) {
+                    for (c = 0; c < 3; c++) v[c] = int(tok[at++] * 255 / max + 0.5)
+                    d = int((11 * v[0] + 16 * v[1] + 5 * v[2]) / 32) * 100 - t * 255
+                    line = line (d * d <= 40000 ? "?" : d < 0 ? "#" : ".")
+                }
+                print line
+            }
+        }'
+}
+
+# converts LABEL ORACLE FILE: pictorn converts FILE at three thresholds to the rows ORACLE gives.
+converts() {
+    local t
+    for t in 30 50 70; do
+        run -threshold=$t "$3" out.src
+        same "$1 at $t%: status" "0:" "$status:$err"
+        "$2" "$3" "$t" >expected.rows
+        check "$1 at $t%: rows" agrees expected.rows out.src
+    done
+}
+
+# Every layout an independent decoder reads: OS/2 1.x and 2.x, Windows headers of each version,
+# each bit count and compression, both row orders, short palettes, widths that do and do not end
+# on a byte. Pillow reads most; ImageMagick the masks Pillow does not take (10-bit colours, the
+# 56-byte header); netpbm the 4-bit run-length data with absolute runs of odd length, which Pillow
+# misreads (so its 64-byte case has even ones only).
+while read -r oracle info depth comp size more; do
+    make_bmp pic.bmp --info "$info" --depth "$depth" --comp "$comp" --size "$size" $more --seed "$info$depth$comp"
+    converts "$info-byte header, $depth bits, compression $comp, $size $more" "$oracle" pic.bmp
+done <<CASES
+pil_rows 12 1 0 13x5
+pil_rows 12 4 0 9x4
+pil_rows 12 8 0 17x3 --colours 40
+pil_rows 12 24 0 7x6
+pil_rows 64 1 0 33x2
+pil_rows 64 4 0 11x3 --colours 5
+pil_rows 64 8 0 13x5
+pil_rows 64 24 0 10x4
+pil_rows 64 8 1 29x4 --colours 6
+pil_rows 64 4 2 30x3 --colours 3 --even
+pil_rows 40 1 0 1x1
+pil_rows 40 1 0 35x4 --topdown
+pil_rows 40 4 0 13x5 --topdown
+pil_rows 40 8 0 13x5 --colours 17
+pil_rows 40 8 0 12x3 --topdown
+pil_rows 40 16 0 13x5
+pil_rows 40 16 0 14x3 --topdown
+pil_rows 40 24 0 13x5
+pil_rows 40 24 0 5x3 --topdown
+pil_rows 40 32 0 13x5
+pil_rows 40 16 3 13x5 --masks f800,7e0,1f
+pil_rows 40 16 3 6x4 --masks 7c00,3e0,1f --topdown
+pil_rows 40 32 3 13x5 --masks ff000000,ff0000,ff00
+pil_rows 40 8 1 31x6 --colours 7
+pil_rows 40 8 1 40x2
+pnm_rows 40 8 1 23x5
+pnm_rows 40 4 2 31x6 --colours 9
+pnm_rows 40 4 2 8x3
+pil_rows 108 8 0 13x5 --topdown
+pil_rows 108 32 3 13x5 --masks ff0000,ff00,ff,ff000000
+pil_rows 124 32 3 13x5 --masks ff,ff00,ff0000,ff000000 --topdown
+pil_rows 124 24 0 13x5
+pil_rows 124 16 3 9x3 --masks f800,7e0,1f
+pnm_rows 124 4 2 21x4
+oracle_rows 40 32 3 13x5 --masks 3ff00000,ffc00,3ff
+oracle_rows 40 32 3 13x5 --masks 3ff,ffc00,3ff00000
+oracle_rows 56 32 3 13x5 --masks ff0000,ff00,ff,ff000000
+oracle_rows 56 32 3 13x5 --masks ffc00000,3ff000,fc0,3f
+CASES
+
+# Layouts no common decoder reads: black-and-white pictures, or opaque black on transparent,
+# whose rows are the pattern they are built from.
+while read -r size more; do
+    w=${size%x*} h=${size#*x}
+    random_pbm "$w" "$h" "$w$h${#more}" >pattern.pbm
+    make_bmp pic.bmp --size "$size" --bits "$(tail -n +3 pattern.pbm | tr -d '\n')" $more
+    run pic.bmp out.src
+    same "$size $more: status" "0:" "$status:$err"
+    same "$size $more: rows" "$(rows_of_pbm pattern.pbm)" "$(sed -n "5,$((h + 4))p" out.src)"
+done <<CASES
+13x5 --info 16 --depth 1
+12x3 --info 16 --depth 4 --topdown
+7x4 --info 16 --depth 8
+9x2 --info 16 --depth 24
+13x5 --depth 2
+3x7 --depth 2 --topdown --colours 3
+13x5 --depth 32 --comp 6 --masks ff0000,ff00,ff,ff000000
+11x3 --depth 16 --comp 6 --masks f00,f0,f,f000 --topdown
+13x5 --info 56 --depth 16 --comp 3 --masks f00,f0,f,f000
+13x5 --info 124 --depth 16 --comp 3 --masks 7c00,3e0,1f,8000
+13x5 --info 108 --depth 32 --comp 3 --masks 1,2,4,8
+13x5 --info 52 --depth 16 --comp 3 --masks 3,c,30
+13x5 --info 124 --depth 24 --profile ICC-PROFILE-DATA
+13x5 --depth 8 --claim 256 --colours 2
+CASES
+
+finish
