@@ -61,6 +61,7 @@ def value(i):
             else:
                 c = 0 if dark[i] or masks[3] else top
             v |= c << shift
+    v &= (1 << a.depth) - 1
     if a.depth == 32 and a.comp == 0:
         v |= rnd.randrange(256) << 24
     return v
@@ -239,5 +240,135 @@ done <<CASES
 13x5 --info 124 --depth 24 --profile ICC-PROFILE-DATA
 13x5 --depth 8 --claim 256 --colours 2
 CASES
+
+# refused LABEL FILE: pictorn refuses FILE with status 1, says nothing and writes nothing.
+refused() {
+    rm -f out.src
+    run "$2" out.src
+    same "$1: status" "1:" "$status:$err"
+    check "$1: nothing written" test ! -e out.src
+}
+
+# poke FILE OFFSET FORMAT VALUE: overwrites the bytes at OFFSET with perl's pack of VALUE.
+poke() {
+    perl -e 'my ($file, $at, $format, $value) = @ARGV; open my $f, "+<", $file or die;
+        seek $f, $at, 0; print $f pack($format, $value)' -- "$@"
+}
+
+# Headers that lie or do not go together, each in a file that is otherwise whole. The damage is
+# a value written over the header (offset, pack format, value) or the file cut to a length.
+while IFS='|' read -r label make damage; do
+    make_bmp bad.bmp $make
+    case $damage in
+    cut*) truncate -s "${damage#cut }" bad.bmp ;;
+    ?*) poke bad.bmp $damage ;;
+    esac
+    refused "$label" bad.bmp
+done <<CASES
+information header of 20 bytes|--depth 8|14 V 20
+information header of 41 bytes|--depth 8|14 V 41
+information header of 0 bytes|--depth 1|14 V 0
+file ends inside the information header|--info 124 --size 1x1|cut 100
+pixel data past the end of the file|--depth 24|10 V 100000
+pixel data inside the headers|--depth 24|10 V 40
+no room for a palette before the pixel data|--depth 8|10 V 54
+width 0|--depth 24|18 l 0
+width -13|--depth 24|18 l -13
+width 16385|--depth 24|18 l 16385
+height 0|--depth 24|22 l 0
+height 16385|--depth 1|22 l 16385
+height -16385|--depth 1|22 l -16385
+OS/2 1.x width 0|--info 12 --depth 8|18 v 0
+OS/2 1.x height 0|--info 12 --depth 8|20 v 0
+bit count 0|--depth 24|28 v 0
+bit count 3|--depth 4|28 v 3
+bit count 5|--depth 4|28 v 5
+bit count 48|--depth 24|28 v 48
+bit count 64|--depth 32|28 v 64
+JPEG inside|--depth 24|30 V 4
+PNG inside|--depth 24|30 V 5
+compression 7|--depth 32 --comp 3|30 V 7
+CMYK|--depth 32|30 V 11
+8-bit run-length data at 4 bits|--depth 8 --comp 1|28 v 4
+4-bit run-length data at 8 bits|--depth 4 --comp 2|28 v 8
+bit fields at 24 bits|--depth 32 --comp 3 --masks ff0000,ff00,ff|28 v 24
+bit fields at 8 bits|--depth 8|30 V 3
+alpha bit fields at 24 bits|--depth 32 --comp 6 --masks ff0000,ff00,ff,ff000000|28 v 24
+top-down 8-bit run-length data|--depth 8 --comp 1|22 l -5
+top-down 4-bit run-length data|--depth 4 --comp 2|22 l -5
+OS/2 2.x Huffman coding|--info 64 --depth 1|30 V 3
+OS/2 2.x 24-bit run-length coding|--info 64 --depth 24|30 V 4
+overlapping masks|--depth 16 --comp 3 --masks f800,fe0,1f|
+a mask in two pieces|--depth 32 --comp 3 --masks f0f00000,ff00,ff|
+no green|--depth 32 --comp 3 --masks ff0000,0,ff|
+no red in a 56-byte header|--info 56 --depth 32 --comp 3 --masks 0,ff00,ff,ff000000|
+alpha over red|--depth 32 --comp 6 --masks ff0000,ff00,ff,ff800000|
+a mask past 16 bits|--depth 16 --comp 3 --masks 1f0000,3e0,1f|
+masks cut off after the header|--depth 32 --comp 3 --size 1x1|cut 60
+CASES
+
+# The messages of a refused file, with -v.
+make_bmp bad.bmp --depth 24
+poke bad.bmp 28 v 3
+run -v bad.bmp out.src
+same "refused with -v" "1|File 'bad.bmp' is not a bitmap|Bitmap file 'bad.bmp' cannot be opened" \
+    "$status|$(sed -n 2,3p <<<"$err" | paste -sd'|')"
+
+# Pixel data one byte short, of every kind; run-length data without its end code.
+while read -r make; do
+    make_bmp short.bmp $make
+    truncate -s -1 short.bmp
+    refused "one byte short: $make" short.bmp
+done <<CASES
+--depth 1
+--depth 2 --topdown
+--depth 4
+--depth 8
+--depth 16
+--depth 24 --topdown
+--depth 32
+--info 12 --depth 8
+--info 16 --depth 24
+--depth 16 --comp 3 --masks f800,7e0,1f
+--info 124 --depth 32 --comp 3 --masks ff0000,ff00,ff,ff000000
+--depth 32 --comp 6 --masks ff0000,ff00,ff,ff000000
+CASES
+for make in "--depth 8 --comp 1" "--depth 4 --comp 2"; do
+    make_bmp rle.bmp $make
+    truncate -s -2 rle.bmp
+    refused "no end code: $make" rle.bmp
+done
+
+# Run-length codes that run past the end of the data: an absolute run, a delta.
+for codes in '\0\20\1\2' '\0\2\1'; do
+    { bmp_header 8 2 8 1 2 4; printf "$codes"; } >past.bmp
+    refused "run-length data past its end: $codes" past.bmp
+done
+
+# A bit-field file cut anywhere is refused; whole, it converts.
+make_bmp cut-me.bmp --info 124 --depth 32 --comp 3 --size 7x3 --masks ff0000,ff00,ff,ff000000
+size=$(stat -c %s cut-me.bmp)
+for ((i = 0; i < size; i += 5)); do
+    head -c "$i" cut-me.bmp >cut.bmp
+    refused "bit fields cut to $i bytes" cut.bmp
+done
+run cut-me.bmp out.src
+same "bit fields whole" "0:" "$status:$err"
+
+# The largest sides: 16384 x 16384 (a 1-bit file of 32 MiB of zeros, made sparse) converts, and a
+# row or column past it is refused.
+bmp_header 16384 16384 1 0 2 >big.bmp
+truncate -s $((62 + 2048 * 16384)) big.bmp
+"$PICTORN" big.bmp - 2>err.txt | awk 'NR == 3 { size = $0 } END { print size "|" NR "|" $0 }' >seen.txt
+same "16384 x 16384" "1638 1638 1|16389|:" "$(cat seen.txt):$(cat err.txt)"
+for size in 16384x1 1x16384; do
+    make_bmp side.bmp --depth 24 --size "$size"
+    run side.bmp out.src
+    same "$size: status and rows" "0:|$((${size#*x} + 5))" "$status:$err|$(wc -l <out.src)"
+done
+for size in 16385x1 1x16385; do
+    make_bmp side.bmp --depth 1 --size "$size"
+    refused "$size" side.bmp
+done
 
 finish
