@@ -100,9 +100,8 @@ qint64 readMasks(const uchar *p, qint64 size, BmpHeader &h, quint32 infoSize)
     }
     const bool after = infoSize == 40;
     const qint64 at = after ? end : fileHeaderSize + 40;
-    const int count = !after                               ? qMin(4, int(infoSize - 40) / 4)
-                      : h.compression == BmpAlphaBitFields ? 4
-                                                           : 3;
+    const int alpha = h.compression == BmpAlphaBitFields ? 1 : 0;
+    const int count = after ? 3 + alpha : qMin(4, int(infoSize - 40) / 4);
     if (at + count * 4 > size)
         return -1;
     for (int i = 0; i < count; ++i)
