@@ -26,6 +26,7 @@ ap.add_argument('--bits', default='')
 ap.add_argument('--seed', type=int, default=1)
 ap.add_argument('--profile', default='')            # a colour profile after the pixels (124 only)
 ap.add_argument('--even', action='store_true')      # absolute runs of even lengths only
+ap.add_argument('--dark', type=int, default=1)      # the palette index of dark pixels
 a = ap.parse_args()
 rnd = random.Random(a.seed)
 w, h = map(int, a.size.split('x'))
@@ -46,7 +47,7 @@ if a.depth <= 8:
     palette = b''.join(bytes((b, g, r)) + (b'\0' if entry == 4 else b'') for r, g, b in cols[:n])
 
 def index(i):
-    return (1 if dark[i] else 0) if dark else rnd.randrange(a.colours or 1 << a.depth)
+    return (a.dark if dark[i] else 0) if dark else rnd.randrange(a.colours or 1 << a.depth)
 
 def value(i):
     v = 0
@@ -120,7 +121,8 @@ with open(a.out, 'wb') as f:
 PY
 make_bmp() { /usr/bin/python3 make_bmp.py "$@"; }
 
-# pil_rows PICTURE THRESHOLD: the rows Pillow's decoder gives, by the same rule as oracle_rows.
+# pil_rows PICTURE THRESHOLD [shape]: the rows Pillow's decoder gives, by the same rule as
+# oracle_rows; with "shape", opacity alone is the ink.
 cat >pil_rows.py <<'PY'
 import sys
 from PIL import Image
@@ -132,6 +134,8 @@ for y in range(im.size[1]):
     for x in range(im.size[0]):
         r, g, b, a = px[x, y]
         lum = ((11 * r + 16 * g + 5 * b) // 32 * a + 255 * (255 - a) + 127) // 255
+        if sys.argv[3:] == ['shape']:
+            lum = 255 - a
         d = lum * 100 - t * 255
         line += '?' if d * d <= 40000 else '#' if d < 0 else '.'
     print(line)
@@ -238,8 +242,16 @@ done <<CASES
 13x5 --info 108 --depth 32 --comp 3 --masks 1,2,4,8
 13x5 --info 52 --depth 16 --comp 3 --masks 3,c,30
 13x5 --info 124 --depth 24 --profile ICC-PROFILE-DATA
-13x5 --depth 8 --claim 256 --colours 2
+13x5 --depth 8 --claim 256 --colours 2 --dark 255
 CASES
+
+# With -alpha=shape, opacity alone is the ink, in bit-field pictures as Pillow reads them.
+for masks in ff0000,ff00,ff,ff000000 ff,ff00,ff0000,ff000000; do
+    make_bmp pic.bmp --info 124 --depth 32 --comp 3 --size 13x5 --masks "$masks"
+    run -alpha=shape pic.bmp out.src
+    pil_rows pic.bmp 50 shape >expected.rows
+    check "-alpha=shape, masks $masks" agrees expected.rows out.src
+done
 
 # refused LABEL FILE: pictorn refuses FILE with status 1, says nothing and writes nothing.
 refused() {
