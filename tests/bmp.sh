@@ -253,11 +253,13 @@ for masks in ff0000,ff00,ff,ff000000 ff,ff00,ff0000,ff000000; do
     check "-alpha=shape, masks $masks" agrees expected.rows out.src
 done
 
-# refused LABEL FILE: pictorn refuses FILE with status 1, says nothing and writes nothing.
+# refused LABEL FILE: pictorn refuses FILE as no picture (not for want of memory), with status 1
+# and nothing written.
 refused() {
     rm -f out.src
-    run "$2" out.src
-    same "$1: status" "1:" "$status:$err"
+    run -v "$2" out.src
+    same "$1: status and messages" "1|File '$2' is not a bitmap|Bitmap file '$2' cannot be opened" \
+        "$status|$(sed -n 2,3p <<<"$err" | paste -sd'|')"
     check "$1: nothing written" test ! -e out.src
 }
 
@@ -319,12 +321,11 @@ a mask past 16 bits|--depth 16 --comp 3 --masks 1f0000,3e0,1f|
 masks cut off after the header|--depth 32 --comp 3 --size 1x1|cut 60
 CASES
 
-# The messages of a refused file, with -v.
+# Without -v, a refused file leaves standard error empty.
 make_bmp bad.bmp --depth 24
 poke bad.bmp 28 v 3
-run -v bad.bmp out.src
-same "refused with -v" "1|File 'bad.bmp' is not a bitmap|Bitmap file 'bad.bmp' cannot be opened" \
-    "$status|$(sed -n 2,3p <<<"$err" | paste -sd'|')"
+run bad.bmp out.src
+same "refused without -v" "1:" "$status:$err"
 
 # Pixel data one byte short, of every kind; run-length data without its end code.
 while read -r make; do
