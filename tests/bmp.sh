@@ -27,6 +27,7 @@ ap.add_argument('--seed', type=int, default=1)
 ap.add_argument('--profile', default='')            # a colour profile after the pixels (124 only)
 ap.add_argument('--even', action='store_true')      # absolute runs of even lengths only
 ap.add_argument('--dark', type=int, default=1)      # the palette index of dark pixels
+ap.add_argument('--values', default='')             # the pixel values of every row, in hex
 a = ap.parse_args()
 rnd = random.Random(a.seed)
 w, h = map(int, a.size.split('x'))
@@ -50,6 +51,9 @@ def index(i):
     return (a.dark if dark[i] else 0) if dark else rnd.randrange(a.colours or 1 << a.depth)
 
 def value(i):
+    if a.values:
+        values = a.values.split(',')
+        return int(values[i % w % len(values)], 16)
     v = 0
     for k, m in enumerate(masks):
         if m:
@@ -243,6 +247,18 @@ done <<CASES
 13x5 --info 52 --depth 16 --comp 3 --masks 3,c,30
 13x5 --info 124 --depth 24 --profile ICC-PROFILE-DATA
 13x5 --depth 8 --claim 256 --colours 2 --dark 255
+CASES
+
+# Channels of any width are scaled to 8 bits by rounding: 10-bit greys of 511 and 512 are 127.4
+# and 127.6 of 255, dark and light at half of white; a 20-bit red at its full is the red of 8
+# bits, lighter than 30% of white.
+while read -r threshold masks values expected; do
+    make_bmp pic.bmp --info 124 --depth 32 --comp 3 --size 4x2 --masks "$masks" --values "$values"
+    run -threshold="$threshold" pic.bmp out.src
+    same "masks $masks, pixels $values" "$expected" "$(sed -n 5,6p out.src | paste -sd'|')"
+done <<CASES
+50 3ff00000,ffc00,3ff 1ff7fdff,20080200 {  0}#.#.|{  1}#.#.
+30 fffff000,fc0,3f 0,fffff000 {  0}#.#.|{  1}#.#.
 CASES
 
 # With -alpha=shape, opacity alone is the ink, in bit-field pictures as Pillow reads them.
