@@ -302,6 +302,7 @@ file ends inside the information header|--info 124 --size 1x1|cut 100
 pixel data past the end of the file|--depth 24|10 V 100000
 pixel data inside the headers|--depth 24|10 V 40
 no room for a palette before the pixel data|--depth 8|10 V 54
+pixel data inside the masks|--depth 32 --comp 3 --masks ff0000,ff00,ff|10 V 58
 width 0|--depth 24|18 l 0
 width -13|--depth 24|18 l -13
 width 16385|--depth 24|18 l 16385
