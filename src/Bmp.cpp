@@ -1,84 +1,42 @@
-// The checks and the decoding of BMP files that the toolkit's reader leaves undone.
+// The pixels of a BMP file, decoded row by row straight into the image that pictorn keeps; the
+// headers are read and checked by BmpHeader.cpp first.
 
 #include "Bmp.h"
-#include "ToolkitReader.h"
+#include "BmpHeader.h"
+
+#include <cstring>
+#include <vector>
 
 namespace
 {
 
-quint32 littleEndian(const uchar *p, int bytes)
+// The file's row that holds the picture's row Y.
+qint64 fileRow(const BmpHeader &h, int y)
 {
-    quint32 value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = value << 8 | p[i];
-    return value;
+    return h.topDown ? y : h.height - 1 - y;
 }
 
-} // namespace
-
-BmpHeader bmpHeader(const QByteArray &bytes)
+// The bytes that run-length data takes up to its end code, or -1 when the data ends first.
+qint64 rleLength(const uchar *data, qint64 size, bool fourBit)
 {
-    BmpHeader h;
-    if (bytes.size() < 26 || !bytes.startsWith("BM"))
-        return h;
-    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
-    h.offset = littleEndian(p + 10, 4);
-    const quint32 infoSize = littleEndian(p + 14, 4);
-    if (infoSize == 12) {
-        h.width = littleEndian(p + 18, 2);
-        h.height = littleEndian(p + 20, 2);
-        h.depth = littleEndian(p + 24, 2);
-        h.entrySize = 3;
-    } else {
-        if (bytes.size() < 50 || infoSize < 40)
-            return h;
-        h.width = qint32(littleEndian(p + 18, 4));
-        h.height = qint32(littleEndian(p + 22, 4));
-        h.depth = littleEndian(p + 28, 2);
-        h.compression = littleEndian(p + 30, 4);
-        h.colours = int(qMin<quint32>(littleEndian(p + 46, 4), 256));
-    }
-    if (h.colours == 0 && h.depth <= 8)
-        h.colours = 1 << h.depth;
-    h.paletteAt = 14 + qint64(infoSize);
-    h.valid = h.width > 0 && h.height != 0 && h.depth > 0 && h.depth <= 32 && h.width <= maxSide &&
-              qAbs(h.height) <= maxSide;
-    return h;
-}
-
-qint64 rleLength(const uchar *data, qint64 size, qint64 height, bool fourBit)
-{
-    qint64 at = 0;
-    qint64 rows = 0;
-    while (rows < height) {
-        if (at + 2 > size)
-            return -1;
+    for (qint64 at = 0; at + 2 <= size;) {
         const uchar count = data[at];
         const uchar code = data[at + 1];
         at += 2;
-        if (count > 0)
+        if (count > 0 || code == 0)
             continue;
-        if (code == 0) {
-            ++rows;
-        } else if (code == 1) {
+        if (code == 1)
             return at;
-        } else if (code == 2) {
-            if (at + 2 > size)
-                return -1;
-            rows += data[at + 1];
-            at += 2;
-        } else {
-            at += fourBit ? (code + 3) / 4 * 2 : (code + 1) / 2 * 2;
-            if (at > size)
-                return -1;
-        }
+        // A delta takes two bytes; absolute runs are padded to a 16-bit word.
+        at += code == 2 ? 2 : fourBit ? (code + 3) / 4 * 2 : (code + 1) / 2 * 2;
     }
-    return at;
+    return -1;
 }
 
+// Decodes run-length data, checked by rleLength, into the luminance LUM gives each index.
 QImage decodeRle(const uchar *data, qint64 size, const BmpHeader &h, const uchar lum[256])
 {
-    const bool fourBit = h.compression == 2;
+    const bool fourBit = h.compression == BmpRle4;
     QImage image(int(h.width), int(h.height), QImage::Format_Grayscale8);
     if (image.isNull())
         return image;
@@ -114,43 +72,130 @@ QImage decodeRle(const uchar *data, qint64 size, const BmpHeader &h, const uchar
     return image;
 }
 
-QList<QRgb> bmpPalette(const QByteArray &bytes, const BmpHeader &h)
+// A 1-bit picture keeps its bits, which BMP stores as the toolkit does, and its two colours.
+QImage readMono(const uchar *data, const BmpHeader &h, const QList<QRgb> &table)
 {
-    QList<QRgb> table;
-    for (int i = 0; i < h.colours && h.paletteAt + (i + 1) * h.entrySize <= bytes.size(); ++i) {
-        const auto *e =
-            reinterpret_cast<const uchar *>(bytes.constData()) + h.paletteAt + i * h.entrySize;
-        table.append(qRgb(e[2], e[1], e[0]));
-    }
-    return table;
+    QImage image(int(h.width), int(h.height), QImage::Format_Mono);
+    if (image.isNull())
+        return image;
+    image.setColorTable({table.first(), table.value(1, table.last())});
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(image.scanLine(y), data + fileRow(h, y) * h.rowBytes(),
+                    size_t(h.width + 7) / 8);
+    return image;
 }
+
+// Pixels of 2, 4 or 8 bits, the leftmost in the highest bits of a byte.
+QImage readIndexed(const uchar *data, const BmpHeader &h, const uchar lum[256])
+{
+    QImage image(int(h.width), int(h.height), QImage::Format_Grayscale8);
+    if (image.isNull())
+        return image;
+    const int depth = h.depth;
+    const int mask = (1 << depth) - 1;
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar *in = data + fileRow(h, y) * h.rowBytes();
+        uchar *out = image.scanLine(y);
+        for (int x = 0; x < image.width(); ++x) {
+            const int bit = x * depth;
+            out[x] = lum[in[bit >> 3] >> (8 - depth - (bit & 7)) & mask];
+        }
+    }
+    return image;
+}
+
+// One channel of a bit-field pixel, scaled to 8 bits by rounding; a table for up to 16 bits.
+class Channel
+{
+public:
+    explicit Channel(quint32 mask)
+        : mask(mask), shift(mask ? qCountTrailingZeroBits(mask) : 0), max(mask >> shift)
+    {
+        if (max > 0 && max < 65536)
+            for (quint32 v = 0; v <= max; ++v)
+                table.push_back(uchar(scale(v)));
+    }
+
+    // An absent channel is alpha, and opaque.
+    int operator()(quint32 pixel) const
+    {
+        if (mask == 0)
+            return 255;
+        const quint32 v = (pixel & mask) >> shift;
+        return table.empty() ? scale(v) : table[v];
+    }
+
+private:
+    int scale(quint64 v) const { return int((v * 255 + max / 2) / max); }
+
+    const quint32 mask;
+    const int shift;
+    const quint64 max;
+    std::vector<uchar> table;
+};
+
+template <int Bytes>
+void maskedRow(const uchar *in, uchar *out, int width, const Channel c[4], bool shape)
+{
+    for (int x = 0; x < width; ++x, in += Bytes) {
+        quint32 v = in[0] | quint32(in[1]) << 8;
+        if constexpr (Bytes >= 3)
+            v |= quint32(in[2]) << 16;
+        if constexpr (Bytes == 4)
+            v |= quint32(in[3]) << 24;
+        out[x] = uchar(luminance(qRgba(c[0](v), c[1](v), c[2](v), c[3](v)), shape));
+    }
+}
+
+// Pixels of 16, 24 or 32 bits, little-endian, their colours where the masks say.
+QImage readMasked(const uchar *data, const BmpHeader &h, bool shape)
+{
+    QImage image(int(h.width), int(h.height), QImage::Format_Grayscale8);
+    if (image.isNull())
+        return image;
+    const Channel c[4] = {Channel(h.masks[0]), Channel(h.masks[1]), Channel(h.masks[2]),
+                          Channel(h.masks[3])};
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar *in = data + fileRow(h, y) * h.rowBytes();
+        uchar *out = image.scanLine(y);
+        if (h.depth == 16)
+            maskedRow<2>(in, out, image.width(), c, shape);
+        else if (h.depth == 24)
+            maskedRow<3>(in, out, image.width(), c, shape);
+        else
+            maskedRow<4>(in, out, image.width(), c, shape);
+    }
+    return image;
+}
+
+} // namespace
 
 Decoded readBmp(QByteArray &bytes, const Reduction &r)
 {
     Decoded result;
-    // A BMP whose pixel data ends before its header says it should is a truncated download or a
-    // lying header; the toolkit's reader would fill the missing rows silently.
-    const BmpHeader bmp = bmpHeader(bytes);
-    if (!bmp.valid)
+    const BmpHeader h = bmpHeader(bytes);
+    if (!h.valid)
         return result;
-    const qint64 dataSize = bytes.size() - bmp.offset;
-    if (!bmp.runLength()) {
-        const bool uncompressed =
-            bmp.compression == 0 || bmp.compression == 3 || bmp.compression == 6;
-        if (uncompressed && dataSize < (bmp.width * bmp.depth + 31) / 32 * 4 * qAbs(bmp.height))
+    const auto *data = reinterpret_cast<const uchar *>(bytes.constData()) + h.offset;
+    qint64 used = bytes.size() - h.offset;
+    // Run-length data that claims far more pixels than its bytes can code is a bomb.
+    if (h.runLength()) {
+        used = rleLength(data, used, h.compression == BmpRle4);
+        if (used < 0 || !plausibleSize(h.width * h.height, used))
             return result;
-        return readWithToolkit(bytes, QString(), r);
     }
-    const auto *data = reinterpret_cast<const uchar *>(bytes.constData()) + bmp.offset;
-    const qint64 used = dataSize > 0 && bmp.height > 0
-                            ? rleLength(data, dataSize, bmp.height, bmp.compression == 2)
-                            : -1;
-    if (used < 0 || !plausibleSize(bmp.width * bmp.height, used) ||
-        bmp.paletteAt + qint64(bmp.colours) * bmp.entrySize > bmp.offset)
-        return result;
+    const QList<QRgb> table = bmpPalette(bytes, h);
     uchar lum[256];
-    paletteLuminance(bmpPalette(bytes, bmp), r.shape, lum);
-    result.image = decodeRle(data, used, bmp, lum);
+    paletteLuminance(table, r.shape, lum);
+    if (h.runLength())
+        result.image = decodeRle(data, used, h, lum);
+    else if (h.depth == 1)
+        result.image = readMono(data, h, table);
+    else if (h.depth <= 8)
+        result.image = readIndexed(data, h, lum);
+    else
+        result.image = readMasked(data, h, r.shape);
+    bytes.clear();
     result.status = result.image.isNull() ? ReadStatus::NoMemory : ReadStatus::Loaded;
     return result;
 }
