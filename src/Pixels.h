@@ -48,10 +48,20 @@ QImage greyOf(const QImage &image, bool shape);
 // rounded, never below 1; an empty size when that would pass the largest picture.
 QSize scaledSize(QSize size, const Reduction &r);
 
-// More pixels than a file of that size can hold are a lie or a decompression bomb: even deflate,
-// the strongest packer of the common formats, keeps 1-bit pixels below 8800 a byte. Small
+// The most pixels a byte of pixel data holds in each kind of format, for a plain white picture
+// of the largest size, with room to spare over what tools/pixels-per-byte measures: deflate
+// (PNG, and the rule for formats not named) at its limit of about 1030 to 1, TIFF's fax coding,
+// JPEG's two bits an 8 x 8 block, GIF's 12-bit codes, lossless WebP's colour cache, run-length
+// TGA, 1-bit raw rasters and text.
+namespace PixelsPerByte
+{
+inline constexpr qint64 png = 8800, tiff = 8800, jpeg = 1024, gif = 4096, webp = 8800, tga = 64,
+                        raw1bit = 8, text = 2;
+}
+
+// More pixels than the pixel data of a file can hold are a lie or a decompression bomb. Small
 // pictures are always believed.
-bool plausibleSize(qint64 pixels, qint64 fileBytes);
+bool plausibleSize(qint64 pixels, qint64 dataBytes, qint64 pixelsPerByte = PixelsPerByte::png);
 
 // Whether SIZE is a picture pictorn takes: at least 1 and at most maxSide on each side.
 bool fitsLimits(QSize size);
