@@ -55,7 +55,7 @@ QSize scaledSize(QSize size, const Reduction &r);
 // TGA, 1-bit raw rasters and text.
 namespace PixelsPerByte
 {
-inline constexpr qint64 png = 8800, tiff = 8800, jpeg = 1024, gif = 4096, webp = 8800, tga = 64,
+inline constexpr qint64 png = 8800, tiff = 8800, jpeg = 1024, gif = 4096, webp = 32768, tga = 64,
                         raw1bit = 8, text = 2;
 }
 

@@ -16,8 +16,8 @@
 namespace
 {
 
-// libpng, under the toolkit's PNG reader of icons, writes its complaints straight to standard
-// error, which belongs to the program's own messages; the image's failure is enough.
+// libpng, under the toolkit's reader of icons, and libtiff write their complaints straight to
+// standard error, which belongs to the program's own messages; the image's failure is enough.
 class QuietStandardError
 {
 public:
@@ -81,7 +81,7 @@ Decoded readWithToolkit(QByteArray &bytes, const QString &name, const Reduction 
     buffer.open(QIODevice::ReadOnly);
     const QByteArray format = formatOf(buffer, bytes, name);
     std::optional<QuietStandardError> quiet;
-    if (format == "ico" || format == "cur")
+    if (format == "ico" || format == "cur" || format == "tif" || format == "tiff")
         quiet.emplace();
     QImageReader reader(&buffer, format);
     reader.setAutoDetectImageFormat(false);
