@@ -87,6 +87,15 @@ for input in no-end.jpg no-trailer.gif no-brace.xbm no-iend.png cut-idat.png bad
     check "$input: nothing written" test ! -e out.src
 done
 
+# Interlaced PNGs, 1-bit and in colour, give the same rows.
+pnmtopng -interlace r.pbm >interlaced1.png
+pnmdepth 255 r.pbm 2>/dev/null | ppmtoppm | pnmtopng -force -interlace >interlaced.png
+for input in interlaced1.png interlaced.png; do
+    run "$input" out.src
+    sed -n '5,$p' out.src | sed '$d' >rows
+    same_file "$input: rows" expected rows
+done
+
 # Each side at most 16384, in every format.
 pbmmake -white 1 16385 >tall.pbm
 pnmtopng tall.pbm >tall.png
@@ -140,6 +149,8 @@ cp r.png long.png
 truncate -s 2G long.png
 label="4 GiB of zeros named .bmp" bounded 40960 "1:" zeros.bmp out.src
 label="4 GiB of zeros named .tga" bounded 40960 "1:" zeros.tga out.src
+truncate -s 900M zeros900.bmp
+label="900 MiB of zeros named .bmp" bounded 40960 "1:" zeros900.bmp out.src
 label="PNG followed by 2 GiB of zeros" bounded 40960 "1:" long.png out.src
 label="BMP followed by 4 GiB of zeros" bounded 40960 "0:" followed.bmp out.src
 expected_text "" "" r.bmp >expected
@@ -168,6 +179,14 @@ run icon1.png out.src
 same "1-bit PNG with a transparent entry: white on white" "{  0}........|{  1}........" \
     "$(sed -n 5,6p out.src | paste -sd'|')"
 $IM -size 8x64 gradient:white-black -rotate 90 ramp.png
+# A 1-bit grey PNG whose black is its colour key.
+pnmtopng -transparent=black r.pbm >keyed1.png 2>/dev/null
+run -alpha=shape keyed1.png out.src
+rows_of_pbm r.pbm | tr '#.' '.#' >expected-shape
+sed -n '5,$p' out.src | sed '$d' >rows
+same_file "1-bit grey PNG with a colour key: shape" expected-shape rows
+run keyed1.png out.src
+same "1-bit grey PNG with a colour key: white on white" "" "$(tail -n +5 out.src | tr -d '{}. 0-9\n')"
 $IM -size 64x8 xc:red ramp.png -alpha off -compose CopyOpacity -composite PNG32:fading.png
 $IM fading.png -alpha extract -negate fading-shape.png
 for t in 30 70; do
