@@ -49,10 +49,8 @@ QImage greyOf(const QImage &image, bool shape);
 QSize scaledSize(QSize size, const Reduction &r);
 
 // The most pixels a byte of pixel data holds in each kind of format, for a plain white picture
-// of the largest size, with room to spare over what tools/pixels-per-byte measures: deflate
-// (PNG, and the rule for formats not named) at its limit of about 1030 to 1, TIFF's fax coding,
-// JPEG's two bits an 8 x 8 block, GIF's 12-bit codes, lossless WebP's colour cache, run-length
-// TGA, 1-bit raw rasters and text.
+// of the largest size: what tools/pixels-per-byte measures, with room to spare. PNG's is
+// deflate's limit of about 1030 to 1 on 1-bit rows; formats not named take it too.
 namespace PixelsPerByte
 {
 inline constexpr qint64 png = 8800, tiff = 8800, jpeg = 1024, gif = 4096, webp = 32768, tga = 64,
