@@ -88,15 +88,16 @@ Decoded readWithToolkit(QByteArray &bytes, const QString &name, const Reduction 
     const QSize size = reader.size();
     const bool vector = reader.format().startsWith("svg");
     const QSize target = scaledSize(size, r);
-    const PixelData data = vector ? PixelData{bytes.size(), 1} : pixelData(format, bytes);
-    if (data.bytes < 0)
+    const PixelData data = pixelData(format, bytes);
+    if (!vector && data.bytes < 0)
         return result;
-    QImage::Format decodedFormat = vector ? QImage::Format_ARGB32 : formatOfImage(bytes, format);
+    const QImage::Format decodedFormat =
+        vector ? QImage::Format_ARGB32 : formatOfImage(bytes, format);
     if (size.isValid()) {
         const qint64 pixels = qint64(size.width()) * size.height();
         const qint64 scaled = qint64(target.width()) * target.height();
         if (!fitsLimits(size) || !fitsLimits(target) ||
-            !plausibleSize(pixels, data.bytes, data.pixelsPerByte))
+            (!vector && !plausibleSize(pixels, data.bytes, data.pixelsPerByte)))
             return result;
         // The toolkit's first guard counts four bytes a pixel whatever the format, its second the
         // bytes of the decoded form.

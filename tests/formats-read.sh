@@ -59,6 +59,11 @@ for input in padded.jpg padded.webp padded.gif padded.png; do
     label="$input: refused" bounded 102400 "1:" "$input" out.src
 done
 
+# A vector picture is drawn, not unpacked: a large one in a few bytes is no lie.
+printf '<svg xmlns="http://www.w3.org/2000/svg" width="3000" height="2500"/>' >large.svg
+run large.svg out.src
+same "large SVG in a few bytes" "0:|299 249 1" "$status:$err|$(sed -n 3p out.src)"
+
 # Files cut short are refused, and the whole files they come from convert.
 random_pbm 40 30 5 >r.pbm
 pnmtojpeg r.pbm >r.jpg
