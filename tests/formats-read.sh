@@ -77,6 +77,8 @@ head -c -12 r.png >no-iend.png
 perl -e 'local $/; $_ = <STDIN>; my $i = index($_, "IDAT") + 4; my $n = unpack("N", substr($_, $i - 8, 4));
     print substr($_, 0, $i + int($n / 2))' <r.png >cut-idat.png
 perl -e 'local $/; $_ = <STDIN>; substr($_, index($_, "IDAT") + 6, 1) ^= "\x01"; print' <r.png >bad-crc.png
+perl -e 'local $/; $_ = <STDIN>; substr($_, rindex($_, "IEND") - 4, 0) = pack("N", 4) . "tEXtab\0c" . pack("N", 0);
+    print' <r.png >late-bad-crc.png
 for input in r.jpg r.gif r.xbm r.png; do
     run "$input" out.src
     same "$input: whole" "0:" "$status:$err"
@@ -85,7 +87,7 @@ run r.png out.src
 rows_of_pbm r.pbm >expected
 sed -n '5,$p' out.src | sed '$d' >rows
 same_file "PNG rows" expected rows
-for input in no-end.jpg no-trailer.gif no-brace.xbm no-iend.png cut-idat.png bad-crc.png; do
+for input in no-end.jpg no-trailer.gif no-brace.xbm no-iend.png cut-idat.png bad-crc.png late-bad-crc.png; do
     rm -f out.src
     run -v "$input" out.src
     same "$input: refused" "1|File '$input' is not a bitmap" "$status|$(sed -n 2p <<<"$err")"
