@@ -58,6 +58,11 @@ same "WebP of one colour: rows" "$(oracle_rows plain.webp | sed -n 1p)" "$(sed -
 for input in padded.jpg padded.webp padded.gif padded.png; do
     label="$input: refused" bounded 102400 "1:" "$input" out.src
 done
+# Refused as a lie, not for want of the memory its claim would take.
+if [ -z "${ASAN_OPTIONS:-}" ]; then
+    (ulimit -v 200000; "$PICTORN" -v padded.png out.src 2>err.txt; echo $? >status.txt)
+    same "padded PNG: a lie" "1|File 'padded.png' is not a bitmap" "$(cat status.txt)|$(sed -n 2p err.txt)"
+fi
 
 # A vector picture is drawn, not unpacked: a large one in a few bytes is no lie.
 printf '<svg xmlns="http://www.w3.org/2000/svg" width="3000" height="2500"/>' >large.svg
