@@ -38,7 +38,7 @@ webp_of_one_colour() {
 # that the file itself is large enough, are refused before anything is decoded.
 $IM -size 16x16 xc:white -quality 50 small.jpg
 perl -e 'local $/; my $j = <STDIN>; $j =~ s/\xff\xc0(...)..../"\xff\xc0$1" . pack("nn", 16384, 16384)/se or die;
-    substr($j, 2, 0) = "\xff\xfe" . pack("n", 31002) . ("x" x 31000); print $j' <small.jpg >padded.jpg
+    substr($j, 2, 0) = ("\xff\xfe" . pack("n", 65002) . ("x" x 65000)) x 5; print $j' <small.jpg >padded.jpg
 webp_of_one_colour 200 150 0 >plain.webp
 webp_of_one_colour 12000 12000 16384 >padded.webp
 $IM -size 16x16 xc:white small.gif
