@@ -46,7 +46,7 @@ perl -e 'local $/; my $g = <STDIN>; my $b = ord substr($g, 10, 1);
     my $i = 13 + ($b & 0x80 ? 3 << (($b & 7) + 1) : 0);
     while (substr($g, $i, 1) eq "\x21") { $i += 2; $i += ord(substr($g, $i, 1)) + 1 while ord substr($g, $i, 1); $i++ }
     substr($g, 6, 4) = pack("vv", 16384, 16384); substr($g, $i + 5, 4) = pack("vv", 16384, 16384);
-    substr($g, $i, 0) = "\x21\xfe" . ("\xff" . "x" x 255) x 200 . "\0"; print $g' <small.gif >padded.gif
+    substr($g, $i, 0) = "\x21\xfe" . ("\xff" . "x" x 255) x 300 . "\0"; print $g' <small.gif >padded.gif
 ppmmake black 16 16 >small.ppm
 pnmtopng -force -alpha=<(pgmmake 0.5 16 16) small.ppm >small.png
 perl -MCompress::Zlib -e 'local $/; my $p = <STDIN>; substr($p, 16, 8) = pack("NN", 16384, 16384);
