@@ -3,12 +3,12 @@
 #include "Picture.h"
 #include "Bmp.h"
 #include "LibraryText.h"
+#include "PixelData.h"
+#include "Png.h"
 #include "Reduce.h"
 #include "ToolkitReader.h"
 
-#include <QBuffer>
 #include <QFile>
-#include <QImageReader>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,17 +23,49 @@ namespace
 
 // The largest file such a picture needs: four bytes a pixel and room for headers.
 const qint64 maxBytes = maxPixels * 4 + (1 << 20);
+// Enough of a file's start to tell its format and what its headers say of its length.
+const qint64 headBytes = 4096;
 
-bool looksLikePicture(const QByteArray &bytes, qint64 size)
+// Reads from FD onto the end of BYTES until they hold COUNT bytes or the input ends; the buffer
+// starts at SIZEHINT, the file's size when it is known, and doubles from there.
+bool readUpTo(int fd, QByteArray &bytes, qint64 count, qint64 sizeHint)
 {
-    QByteArray start = QByteArray::fromRawData(bytes.constData(), size);
-    QBuffer buffer(&start);
-    buffer.open(QIODevice::ReadOnly);
-    return isLibraryText(start) || !QImageReader::imageFormat(&buffer).isEmpty();
+    qint64 size = bytes.size();
+    bytes.resize(qMin(count, qMax(sizeHint, size * 2)));
+    while (size < count) {
+        if (size == bytes.size())
+            bytes.resize(qMin(count, size * 2));
+        const ssize_t got = ::read(fd, bytes.data() + size, size_t(bytes.size() - size));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            bytes.resize(size);
+            return got == 0;
+        }
+        size += got;
+    }
+    bytes.resize(size);
+    return true;
 }
 
-// Reads the whole of a regular file, or of standard input for "-", up to maxBytes. Anything else
-// (a directory, a device, a pipe by name) would keep the run waiting or reading forever.
+// Reads a picture's bytes: its start first, which must look like a picture, then no more than
+// its format can need. A BMP's headers say how long it is, and what follows is not read; a file
+// of any other format longer than the largest picture needs is refused unread.
+Picture::Status readPicture(int fd, const QString &name, qint64 fileSize, QByteArray &bytes)
+{
+    if (!readUpTo(fd, bytes, headBytes, headBytes) || !startsLikePicture(bytes, name))
+        return Picture::NotAPicture;
+    const qint64 needed = bytesNeeded(bytes);
+    if (needed == 0 && fileSize > maxBytes)
+        return Picture::NotAPicture;
+    const qint64 limit = needed > 0 ? qMin(needed, maxBytes) : maxBytes + 1;
+    if (!readUpTo(fd, bytes, limit, fileSize + 1) || bytes.size() > maxBytes)
+        return Picture::NotAPicture;
+    return Picture::Loaded;
+}
+
+// Reads a regular file, or standard input for "-". Anything else (a directory, a device, a pipe
+// by name) would keep the run waiting or reading forever.
 Picture::Status readBytes(const QString &name, QByteArray &bytes)
 {
     const bool standardInput = name == u"-";
@@ -49,29 +81,7 @@ Picture::Status readBytes(const QString &name, QByteArray &bytes)
         if (!standardInput)
             ::fcntl(fd, F_SETFL, 0);
         try {
-            qint64 size = 0;
-            qint64 room = regular ? qMin<qint64>(info.st_size, maxBytes) + 1 : 1 << 16;
-            bytes.resize(room);
-            for (;;) {
-                const ssize_t got = ::read(fd, bytes.data() + size, size_t(room - size));
-                if (got < 0 && errno == EINTR)
-                    continue;
-                if (got <= 0) {
-                    status = got == 0 ? Picture::Loaded : Picture::NotAPicture;
-                    break;
-                }
-                // A long stream must show early that it is a picture, or it is not read on.
-                const bool judged = size >= 1 << 20;
-                size += got;
-                if (size > maxBytes ||
-                    (!judged && size >= 1 << 20 && !looksLikePicture(bytes, size)))
-                    break;
-                if (size == room) {
-                    room = qMin(room * 2, maxBytes + 1);
-                    bytes.resize(room);
-                }
-            }
-            bytes.resize(size);
+            status = readPicture(fd, name, regular ? info.st_size : 0, bytes);
         } catch (const std::bad_alloc &) {
             status = Picture::NoMemory;
         }
@@ -90,6 +100,8 @@ Decoded decodeBytes(QByteArray &bytes, const QString &name, const Reduction &r)
         return readBmp(bytes, r);
     if (isLibraryText(bytes))
         return readLibraryText(bytes);
+    if (bytes.startsWith("\x89PNG"))
+        return readPng(bytes, r);
     return readWithToolkit(bytes, name, r);
 }
 

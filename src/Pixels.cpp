@@ -167,9 +167,9 @@ bool fitsLimits(QSize size)
            size.height() <= maxSide;
 }
 
-bool plausibleSize(qint64 pixels, qint64 fileBytes)
+bool plausibleSize(qint64 pixels, qint64 dataBytes, qint64 pixelsPerByte)
 {
-    return pixels <= 2048 * 2048 || pixels / 8800 <= fileBytes;
+    return pixels <= 2048 * 2048 || pixels / pixelsPerByte <= dataBytes;
 }
 
 QImage scaleGrey(const QImage &grey, QSize target)

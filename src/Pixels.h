@@ -51,10 +51,18 @@ QImage greyOf(const QImage &image, bool shape);
 // rounded, never below 1; an empty size when that would pass the largest picture.
 QSize scaledSize(QSize size, const Reduction &r);
 
-// More pixels than a file of that size can hold are a lie or a decompression bomb: even deflate,
-// the strongest packer of the common formats, keeps 1-bit pixels below 8800 a byte. Small
+// The most pixels a byte of pixel data holds in each kind of format, for a plain white picture
+// of the largest size: what tools/pixels-per-byte measures, with room to spare. PNG's is
+// deflate's limit of about 1030 to 1 on 1-bit rows; formats not named take it too.
+namespace PixelsPerByte
+{
+inline constexpr qint64 png = 8800, tiff = 8800, jpeg = 1024, gif = 4096, webp = 32768, tga = 64,
+                        raw1bit = 8, text = 2;
+}
+
+// More pixels than the pixel data of a file can hold are a lie or a decompression bomb. Small
 // pictures are always believed.
-bool plausibleSize(qint64 pixels, qint64 fileBytes);
+bool plausibleSize(qint64 pixels, qint64 dataBytes, qint64 pixelsPerByte = PixelsPerByte::png);
 
 // GREY (Grayscale8) scaled smoothly to TARGET: each side averaged over the pixels it covers when
 // it shrinks, interpolated between pixel centres when it grows. It runs in the calling thread

@@ -1,6 +1,7 @@
 // Every format the toolkit's image readers know, read from memory with its size judged first.
 
 #include "ToolkitReader.h"
+#include "PixelData.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -15,8 +16,8 @@
 namespace
 {
 
-// libpng, under the toolkit's PNG reader, writes its complaints straight to standard error,
-// which belongs to the program's own messages; the image's failure is enough.
+// libpng, under the toolkit's reader of icons, and libtiff write their complaints straight to
+// standard error, which belongs to the program's own messages; the image's failure is enough.
 class QuietStandardError
 {
 public:
@@ -43,15 +44,12 @@ private:
     const int saved;
 };
 
-// The two common formats are named at once, which spares the reader its plugin scan. Formats
-// with little or no signature (TGA, WBMP) are known by the file's extension first, when its
-// reader takes the file.
+// BMP is named at once, which spares the reader its plugin scan. Formats with little or no
+// signature (TGA, WBMP) are known by the file's extension first, when its reader takes the file.
 QByteArray formatOf(QBuffer &buffer, const QByteArray &bytes, const QString &name)
 {
     if (bytes.startsWith("BM"))
         return "bmp";
-    if (bytes.startsWith("\x89PNG"))
-        return "png";
     const QByteArray suffix = QFileInfo(name).suffix().toLower().toLatin1();
     QImageReader bySuffix(&buffer, suffix);
     bySuffix.setAutoDetectImageFormat(false);
@@ -59,6 +57,19 @@ QByteArray formatOf(QBuffer &buffer, const QByteArray &bytes, const QString &nam
         !suffix.isEmpty() && bySuffix.canRead() ? suffix : QImageReader::imageFormat(&buffer);
     buffer.seek(0);
     return format;
+}
+
+// The form the reader decodes to; 16-bit pictures take eight bytes a pixel, and a format whose
+// reader does not tell may be one. Asked of a reader of its own, as the question moves some
+// readers on in their data.
+QImage::Format formatOfImage(QByteArray &bytes, const QByteArray &format)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    const QImage::Format decoded = reader.imageFormat();
+    return decoded == QImage::Format_Invalid ? QImage::Format_RGBA64 : decoded;
 }
 
 } // namespace
@@ -70,22 +81,30 @@ Decoded readWithToolkit(QByteArray &bytes, const QString &name, const Reduction 
     buffer.open(QIODevice::ReadOnly);
     const QByteArray format = formatOf(buffer, bytes, name);
     std::optional<QuietStandardError> quiet;
-    if (format == "png")
+    if (format == "ico" || format == "cur" || format == "tif" || format == "tiff")
         quiet.emplace();
     QImageReader reader(&buffer, format);
     reader.setAutoDetectImageFormat(false);
     const QSize size = reader.size();
     const bool vector = reader.format().startsWith("svg");
     const QSize target = scaledSize(size, r);
+    const PixelData data = pixelData(format, bytes);
+    if (!vector && data.bytes < 0)
+        return result;
+    const QImage::Format decodedFormat =
+        vector ? QImage::Format_ARGB32 : formatOfImage(bytes, format);
     if (size.isValid()) {
         const qint64 pixels = qint64(size.width()) * size.height();
         const qint64 scaled = qint64(target.width()) * target.height();
         if (!fitsLimits(size) || !fitsLimits(target) ||
-            (!vector && !plausibleSize(pixels, bytes.size())))
+            (!vector && !plausibleSize(pixels, data.bytes, data.pixelsPerByte)))
             return result;
-        // The toolkit's guard counts four bytes a pixel, whatever the format.
-        const qint64 decoded = vector ? scaled : pixels;
-        QImageReader::setAllocationLimit(int(qMax<qint64>(128, decoded * 4 / (1024 * 1024) + 1)));
+        // The toolkit's first guard counts four bytes a pixel whatever the format, its second the
+        // bytes of the decoded form.
+        const qint64 bytesPerPixel =
+            qMax(4, (QImage::toPixelFormat(decodedFormat).bitsPerPixel() + 7) / 8);
+        const qint64 decoded = (vector ? scaled : pixels) * bytesPerPixel;
+        QImageReader::setAllocationLimit(int(qMax<qint64>(128, decoded / (1024 * 1024) + 1)));
     }
     if (vector && target != size)
         reader.setScaledSize(target);
@@ -93,7 +112,7 @@ Decoded readWithToolkit(QByteArray &bytes, const QString &name, const Reduction 
     bytes.clear();
     // A reader that ran out of memory only says that it failed: so does the picture fit?
     if (image.isNull()) {
-        if (size.isValid() && QImage(size, QImage::Format_ARGB32).isNull())
+        if (size.isValid() && QImage(size, decodedFormat).isNull())
             result.status = ReadStatus::NoMemory;
         return result;
     }

@@ -155,7 +155,10 @@ label="3000 file names" attempt "3:Too many files" relay.bmp $(printf 'f%.0s ' $
 # Short of memory, the run ends with status 1 and says why with -v: never an abort, never "not a
 # bitmap". (A sanitizer build maps more address space than any such limit allows.)
 if [ -z "${ASAN_OPTIONS:-}" ]; then
-    $IM -size 4000x4000 xc:none -fill black -draw 'circle 2000,2000 2000,500' PNG32:solid.png
+    # Half-transparent black, 6000 x 6000: a grey image of 36 MB and its bitmap pass the limit.
+    ppmmake black 6000 6000 >black.ppm
+    pgmmake 0.5 6000 6000 >half.pgm
+    pnmtopng -force -alpha=half.pgm black.ppm >solid.png 2>/dev/null
     (ulimit -v 100000; "$PICTORN" -v solid.png out.src 2>err.txt; echo $? >status.txt)
     same "short of memory" "1|Not enough memory for 'solid.png'|Bitmap file 'solid.png' cannot be opened" \
         "$(cat status.txt)|$(sed -n 2,3p err.txt | paste -sd'|')"

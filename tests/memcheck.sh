@@ -37,4 +37,9 @@ for args in "skips.bmp" "logo.png" "-width=30 box.svg"; do
     same_file "$args: the same text twice" first.src second.src
 done
 
+# A PNG cut inside its pixel data leaves libpng by its error path.
+head -c -30 logo.png >cut.png
+memcheck cut.png out.src
+same "cut PNG: refused with no memory error" "1" "$?"
+
 finish
