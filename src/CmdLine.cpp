@@ -24,7 +24,8 @@ The picture is laid on white paper (transparent is paper) and a pixel is dark
 when its luminance is below the threshold, half of white unless told.
 
   INFILE            the picture (BMP, PNG, PBM/PGM/PPM, XBM, XPM, GIF, JPEG, SVG,
-                    TIFF, WebP, TGA, ICO); - reads it from standard input
+                    TIFF, WebP, TGA, ICO) or a library text pictorn wrote; - reads
+                    it from standard input
   OUTFILE           the text file; by default INFILE with the extension .src
                     (standard output when INFILE is -); - is standard output
   --                every argument after it is a file name, even with = or -
