@@ -2,6 +2,7 @@
 
 #include "MyApp.h"
 #include "Preview.h"
+#include "RowDelegate.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -91,6 +92,7 @@ void MyApp::setupQt(const Options &options)
     // The rows of "#" and "." only draw the picture when every character has the same width.
     rows.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     listBox.setUniformItemSizes(true);
+    listBox.setItemDelegate(new RowDelegate(&listBox));
     listBox.resize(200, 500);
     preview = new Preview;
     previewArea = new QScrollArea(this);

@@ -21,9 +21,10 @@ namespace
 // label, "{  0}" growing past three digits, its pixels and a line feed; then an empty line.
 qint64 textBytes(qint64 header, int w, int h)
 {
-    qint64 bytes = header + 1;
-    for (int r = 0; r < h; ++r)
-        bytes += 2 + qMax(3, int(QString::number(r).size())) + w + 1;
+    qint64 bytes = header + 1 + qint64(h) * (5 + w + 1);
+    // Each row from 1000 on has a fourth digit, from 10000 on a fifth.
+    for (qint64 from = 1000; from < h; from *= 10)
+        bytes += h - from;
     return bytes;
 }
 
