@@ -100,6 +100,7 @@ void MyApp::setupQt(const Options &options)
     previewArea->setAlignment(Qt::AlignCenter);
     // It draws no focus, so the keyboard would seem lost in it: the rows scroll it instead.
     previewArea->setFocusPolicy(Qt::NoFocus);
+    previewArea->installEventFilter(this);
     middleRow->addWidget(&listBox, 1);
     middleRow->addWidget(previewArea, 1);
 
@@ -140,6 +141,8 @@ void MyApp::setupQt(const Options &options)
     sizeRow->addWidget(shapeBox);
     savedLabel = new QLabel(this);
     savedLabel->setContentsMargins(4, 0, 4, 0);
+    // A long path in it is cut rather than widening the window.
+    savedLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     saveButton = new QPushButton(QStringLiteral("&Save"), this);
     saveButton->setFixedSize(100, 30);

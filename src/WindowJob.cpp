@@ -5,6 +5,7 @@
 #include "Preview.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
@@ -173,11 +174,12 @@ void MyApp::showStatus()
     savedLabel->setText(text);
 }
 
-void MyApp::resizeEvent(QResizeEvent *event)
+// The preview's space changes with the window and with the controls around it.
+bool MyApp::eventFilter(QObject *watched, QEvent *event)
 {
-    QDialog::resizeEvent(event);
-    if (fitted)
+    if (watched == previewArea && event->type() == QEvent::Resize && fitted)
         fitPreview();
+    return QDialog::eventFilter(watched, event);
 }
 
 void MyApp::fitPreview()

@@ -104,6 +104,8 @@ becomes() {
     return 1
 }
 
+not_view() { ! view "$1" | cmp -s - "$2"; } # WINDOW FILE
+
 # title_is WINDOW TITLE: waits a bounded time until WINDOW's title is TITLE.
 title_is() {
     for _ in $(seq 50); do
