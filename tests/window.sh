@@ -200,6 +200,20 @@ run -window=no "$HOME/relay.bmp" no.src
 same "-window=no converts" "0:" "$status:$err"
 same_file "-window=no: the text" relay.text no.src
 
+# "Open with" in a file manager runs the desktop entry's command with the file in place of %f.
+read -r program arguments < <(sed -n 's/^Exec=//p' "$TESTS/../data/pictorn.desktop")
+same "desktop entry: the program" pictorn "$program"
+# shellcheck disable=SC2086
+launch ${arguments//%f/$HOME/relay.bmp}
+win=$(main_window)
+check "desktop entry: the window on the file" title_is "$win" "relay.bmp* - Pictorn Converter"
+quit "$win"
+same "desktop entry: quit" "0" "$(exit_status)"
+mimes=$(sed -n 's/^MimeType=//p' "$TESTS/../data/pictorn.desktop" | tr ';' '\n')
+for mime in image/bmp image/png image/x-portable-bitmap image/svg+xml image/svg+xml-compressed; do
+    check "desktop entry: $mime" grep -qx "$mime" <<<"$mimes"
+done
+
 # A save whose write fails part way (the file-size limit stands in for a full disk) asks for
 # another name too, and the file that was there stays whole.
 perl -e 'print "x" x 5000' >"$HOME/big.src"
