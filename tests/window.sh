@@ -180,6 +180,16 @@ same "Ctrl+O: the new picture's rows" "{  1}.....##....." "$(sed -n 6p "$HOME/ot
 quit "$win"
 same "Ctrl+O: quit" "0:" "$(exit_status):$(cat "$WORK/window.err")"
 
+# Tab goes through the fields, the rows and the controls in the order they are shown, with no
+# stop that cannot be seen: from Name, the twelfth is Save and the thirteenth Quit.
+rm -f "$HOME/relay.src"
+launch -window=yes "$HOME/relay.bmp"
+win=$(main_window)
+xdotool key Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab space
+check "Tab: the twelfth stop is Save" wait_for "$HOME/relay.src" 4 BITMAP
+xdotool key Tab space
+same "Tab: then Quit" "0" "$(exit_status)"
+
 # -window=yes alone asks as a bare start does; without a display it says so and ends with 1; any
 # value but yes and no is a bad value.
 launch -window=yes

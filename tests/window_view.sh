@@ -234,6 +234,24 @@ check "a row at the top clicked: the preview scrolls up" eventually area_ink "$w
 quit "$win"
 same "tall: quit" "0" "$(exit_status)"
 
+# The rows scroll to the end of the longest: the last three pixels of each row, dark, come into
+# view when the rows are scrolled right as far as they go.
+bmp1 300 3 ffffff 000000 "$(for _ in 1 2 3; do printf '%0297d111 ' 0; done)" >"$HOME/long.bmp"
+launch -window=yes "$HOME/long.bmp"
+win=$(main_window)
+eval "$(xdotool getwindowgeometry --shell "$win")"
+xdotool mousemove --window "$win" $((WIDTH / 4)) 150 click --repeat 100 --delay 5 7
+# dark_end: whether the 24 columns before the last dark one of the rows hold three "#" glyphs a
+# row, not dots.
+dark_end() {
+    shot "$win" 0 62 $((WIDTH / 2 - 6)) 120 | awk '{ r = match($0, /#[^#]*$/); if (r > right) right = r; line[NR] = $0 }
+        END { for (y = 1; y <= NR; y++) { s = substr(line[y], right - 23, 24); n += gsub(/#/, "", s) }
+            exit n > 60 ? 0 : 1 }'
+}
+check "the ends of long rows can be scrolled to" eventually dark_end
+quit "$win"
+same "long: quit" "0" "$(exit_status)"
+
 # A click on the preview makes the row under the pointer the current line.
 $IM -size 40x200 xc:white -fill black -draw 'rectangle 0,150 39,150' "$HOME/line.png"
 launch -window=yes "$HOME/line.png"
