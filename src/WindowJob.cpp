@@ -15,6 +15,8 @@
 #include <QSpinBox>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <utility>
+
 namespace
 {
 
