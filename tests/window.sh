@@ -256,6 +256,9 @@ xdotool key ctrl+s
 check "focus starts in Name; Ctrl+S saves" wait_for "$HOME/relay.src" 1 "'FOCUS'"
 check "the status line says the text was saved" eventually status_not "$win" edited
 steady_status "$win" saved
+xdotool type --delay 2 X
+xdotool key BackSpace
+check "the same text after an edit: not saved any more" eventually status_is "$win" edited
 xdotool key BackSpace
 check "an edit after the save: the status line changes" eventually status_not "$win" saved
 steady_status "$win" shorter
