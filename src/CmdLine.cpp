@@ -17,6 +17,7 @@ QByteArray usage()
     return R"(Usage: pictorn [-v] [-key=value]... [--] INFILE [OUTFILE]
        pictorn -h | --help | --version
        pictorn              (no arguments: choose a picture and convert it in a window)
+       pictorn -window=yes [-key=value]... [INFILE [OUTFILE]]
 
 Converts a picture into a library source text: a name line, a package line, a
 size line, BITMAP, then one line a pixel row, "#" for dark and "." for light.
@@ -41,6 +42,8 @@ when its luminance is below the threshold, half of white unless told.
   -width=N          scale the picture to N pixels wide (1 to 16384) first
   -height=N         scale the picture to N pixels high (1 to 16384) first;
                     given one of the two, the other keeps the proportions
+  -window=yes|no    yes: the window, on INFILE if given, the other keys its
+                    starting settings, OUTFILE where Save writes (no)
 
 Exit status: 0 written; 1 input missing or unreadable; 2 output cannot be
 created; 3 too many files; 4 impure key or bad value; 5 unknown key; 6 (window)
@@ -48,8 +51,8 @@ the chosen file is not a picture.
 )";
 }
 
-const QStringList reductionKeys = {"-threshold", "-invert", "-dither",
-                                   "-width",     "-height", "-alpha"};
+const QStringList reductionKeys = {"-threshold", "-invert", "-dither", "-width",
+                                   "-height",    "-alpha",  "-window"};
 
 } // namespace
 
@@ -83,13 +86,37 @@ bool takeKey(const QString &key, const QString &value, Reduction &reduction)
     return true;
 }
 
+bool takeKey(const QString &key, const QString &value, Options &options)
+{
+    if (key != u"-window")
+        return takeKey(key, value, options.reduction);
+    if (value != u"yes" && value != u"no")
+        return false;
+    options.window = value == u"yes";
+    return true;
+}
+
 Options readOptions(int argc, char **argv)
 {
     Options options;
-    for (int i = 1; i < argc && qstrcmp(argv[i], "--") != 0; ++i) {
-        const QStringList pieces = QFile::decodeName(argv[i]).split(u'=', Qt::SkipEmptyParts);
-        if (pieces.size() == 2)
-            takeKey(pieces.at(0), pieces.at(1), options.reduction);
+    bool onlyFiles = false;
+    for (int i = 1; i < argc; ++i) {
+        const QString arg = QFile::decodeName(argv[i]);
+        const QStringList pieces = arg.split(u'=', Qt::SkipEmptyParts);
+        if (onlyFiles) {
+            options.files.append(arg);
+        } else if (arg == u"--") {
+            onlyFiles = true;
+        } else if (pieces.size() == 2 && pieces.at(0) == u"-name") {
+            options.name = pieces.at(1);
+        } else if (pieces.size() == 2 && pieces.at(0) == u"-package") {
+            options.package = pieces.at(1);
+        } else if (pieces.size() == 2) {
+            takeKey(pieces.at(0), pieces.at(1), options);
+        } else if (pieces.size() == 1 &&
+                   !QStringList{"-v", "-h", "--help", "--version"}.contains(arg)) {
+            options.files.append(arg);
+        }
     }
     return options;
 }
@@ -139,7 +166,7 @@ int MyApp::cmdLine(int argc, char **argv)
                 nameEdit.setText(pieces.at(1));
             } else if (pieces.at(0) == u"-package") {
                 packageEdit.setText(pieces.at(1));
-            } else if (Reduction judged; !takeKey(pieces.at(0), pieces.at(1), judged)) {
+            } else if (Options judged; !takeKey(pieces.at(0), pieces.at(1), judged)) {
                 message(QStringLiteral("Bad value - '%1'").arg(arg));
                 return 4;
             } else if (!isReductionKey(pieces.at(0))) {

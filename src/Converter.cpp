@@ -53,7 +53,12 @@ void MyApp::textChanged(QLineEdit &edit, int index)
     // A character outside the basic plane is never cut in half.
     const bool splitsPair = text.size() > fieldLength && text.at(fieldLength - 1).isHighSurrogate();
     text.truncate(splitsPair ? fieldLength - 1 : fieldLength);
-    edit.setText(text);
+    // Setting the text puts the cursor at its end, so it is set only when the rule changed it.
+    if (text != edit.text()) {
+        const int cursor = edit.cursorPosition();
+        edit.setText(text);
+        edit.setCursorPosition(qMin(cursor, int(text.size())));
+    }
     rows.setLine(index, u'\'' + text + u'\'');
 }
 

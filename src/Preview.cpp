@@ -3,35 +3,216 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QWheelEvent>
+
+namespace
+{
+
+const int largestScale = 64;
+
+// For each byte of a row of BITMAP, its dark pixels as set bits, the row's first pixel highest:
+// the two colours of a 1-bit picture may be either way round, or both dark.
+void darkMasks(const QImage &bitmap, uchar masks[256])
+{
+    // The same rule as the text: a colour darker than mid grey is dark.
+    const bool dark0 = qGray(bitmap.colorTable().value(0)) < 128;
+    const bool dark1 = qGray(bitmap.colorTable().value(1)) < 128;
+    const bool lsbFirst = bitmap.format() == QImage::Format_MonoLSB;
+    for (int byte = 0; byte < 256; ++byte) {
+        masks[byte] = 0;
+        for (int pixel = 0; pixel < 8; ++pixel) {
+            const bool set = byte >> (lsbFirst ? pixel : 7 - pixel) & 1;
+            if (set ? dark1 : dark0)
+                masks[byte] |= 0x80 >> pixel;
+        }
+    }
+}
+
+uchar lightness(int dark, int pixels)
+{
+    return uchar(255 - (255 * dark + pixels / 2) / pixels);
+}
+
+// Each pixel the lightness of a 4 x 4 block of BITMAP, counted a byte at a time.
+QImage quarter(const QImage &bitmap)
+{
+    const int w = bitmap.width(), h = bitmap.height();
+    QImage out((w + 3) / 4, (h + 3) / 4, QImage::Format_Grayscale8);
+    if (out.isNull())
+        return out;
+    uchar masks[256];
+    darkMasks(bitmap, masks);
+    const int bytes = (w + 7) / 8;
+    // The bits past the last pixel of a row are padding.
+    const uchar lastMask = w % 8 ? uchar(0xff << (8 - w % 8)) : 0xff;
+    QList<int> dark(out.width() + 1);
+    for (int y = 0; y < out.height(); ++y) {
+        dark.fill(0);
+        const int rows = qMin(4, h - y * 4);
+        for (int r = 0; r < rows; ++r) {
+            const uchar *line = bitmap.constScanLine(y * 4 + r);
+            for (int i = 0; i < bytes; ++i) {
+                const uchar m = masks[line[i]] & (i == bytes - 1 ? lastMask : 0xff);
+                dark[2 * i] += __builtin_popcount(m >> 4);
+                dark[2 * i + 1] += __builtin_popcount(m & 15);
+            }
+        }
+        uchar *to = out.scanLine(y);
+        for (int x = 0; x < out.width(); ++x)
+            to[x] = lightness(dark[x], rows * qMin(4, w - x * 4));
+    }
+    return out;
+}
+
+// Each pixel the mean of a 2 x 2 block of LEVEL.
+QImage half(const QImage &level)
+{
+    const int w = level.width(), h = level.height();
+    QImage out((w + 1) / 2, (h + 1) / 2, QImage::Format_Grayscale8);
+    if (out.isNull())
+        return out;
+    for (int y = 0; y < out.height(); ++y) {
+        const uchar *a = level.constScanLine(2 * y);
+        const uchar *b = level.constScanLine(qMin(2 * y + 1, h - 1));
+        uchar *to = out.scanLine(y);
+        for (int x = 0; x < out.width(); ++x) {
+            const int x1 = qMin(2 * x + 1, w - 1);
+            to[x] = uchar((a[2 * x] + a[x1] + b[2 * x] + b[x1] + 2) / 4);
+        }
+    }
+    return out;
+}
+
+} // namespace
 
 Preview::Preview(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void Preview::setBitmap(const QImage &image)
+QList<QImage> Preview::levels(const QImage &bitmap)
+{
+    QList<QImage> list;
+    if (bitmap.isNull())
+        return list;
+    for (QImage level = quarter(bitmap); !level.isNull(); level = half(level)) {
+        list.append(level);
+        if (level.width() == 1 && level.height() == 1)
+            break;
+    }
+    return list;
+}
+
+void Preview::setBitmap(const QImage &image, const QList<QImage> &levels)
 {
     bitmap = image;
+    pyramid = levels;
     resize(sizeHint());
     update();
 }
 
-void Preview::setZoom(int zoom)
+void Preview::setZoom(int newScale, int newShrink)
 {
-    scale = qMax(1, zoom);
+    scale = newScale;
+    shrink = newShrink;
     resize(sizeHint());
     update();
+}
+
+void Preview::fit(QSize space)
+{
+    const int w = qMax(1, bitmap.width()), h = qMax(1, bitmap.height());
+    if (w <= space.width() && h <= space.height()) {
+        setZoom(qBound(1, qMin(space.width() / w, space.height() / h), largestScale), 1);
+        return;
+    }
+    const int most = pyramid.isEmpty() ? 2 : 4 << (pyramid.size() - 1);
+    int s = 2;
+    while (((w + s - 1) / s > space.width() || (h + s - 1) / s > space.height()) && s < most)
+        s *= 2;
+    setZoom(1, s);
+}
+
+void Preview::zoomIn()
+{
+    if (shrink > 1)
+        setZoom(1, shrink / 2);
+    else if (scale < largestScale)
+        setZoom(scale + 1, 1);
+}
+
+void Preview::zoomOut()
+{
+    if (scale > 1)
+        setZoom(scale - 1, 1);
+    else if (!pyramid.isEmpty() && shrink < 4 << (pyramid.size() - 1))
+        setZoom(1, shrink * 2);
+}
+
+int Preview::rowAt(int y) const
+{
+    const int row = shrink > 1 ? y * shrink + shrink / 2 : y / scale;
+    return y < 0 ? -1 : qMin(row, bitmap.height() - 1);
+}
+
+int Preview::yOfRow(int row) const
+{
+    return shrink > 1 ? row / shrink : row * scale + scale / 2;
 }
 
 QSize Preview::sizeHint() const
 {
+    if (shrink > 1)
+        return QSize((bitmap.width() + shrink - 1) / shrink,
+                     (bitmap.height() + shrink - 1) / shrink);
     return bitmap.size() * scale;
+}
+
+// The screen pixels of RECT when zoomed out: each from the block of the picture under it alone,
+// so that they stay where they are when the view scrolls.
+QImage Preview::shrunk(const QRect &rect) const
+{
+    if (shrink >= 4) {
+        int level = 0;
+        while (4 << level < shrink)
+            ++level;
+        return pyramid.at(level).copy(rect);
+    }
+    QImage out(rect.size(), QImage::Format_Grayscale8);
+    if (out.isNull())
+        return out;
+    uchar masks[256];
+    darkMasks(bitmap, masks);
+    const auto dark = [&](int x, int y) {
+        return x < bitmap.width() && y < bitmap.height() &&
+               masks[bitmap.constScanLine(y)[x >> 3]] & (0x80 >> (x & 7));
+    };
+    for (int y = 0; y < rect.height(); ++y) {
+        const int py = (rect.top() + y) * 2;
+        uchar *to = out.scanLine(y);
+        for (int x = 0; x < rect.width(); ++x) {
+            const int px = (rect.left() + x) * 2;
+            const int pixels =
+                (px + 1 < bitmap.width() ? 2 : 1) * (py + 1 < bitmap.height() ? 2 : 1);
+            to[x] = lightness(
+                dark(px, py) + dark(px + 1, py) + dark(px, py + 1) + dark(px + 1, py + 1), pixels);
+        }
+    }
+    return out;
 }
 
 void Preview::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     painter.fillRect(event->rect(), Qt::white);
+    if (bitmap.isNull())
+        return;
+    if (shrink > 1) {
+        const QRect rect = event->rect().intersected(QRect(QPoint(0, 0), sizeHint()));
+        if (!rect.isEmpty())
+            painter.drawImage(rect.topLeft(), shrunk(rect));
+        return;
+    }
     const QRect pixels = QRect(event->rect().topLeft() / scale, event->rect().bottomRight() / scale)
                              .intersected(bitmap.rect());
     if (pixels.isEmpty())
@@ -47,7 +228,17 @@ void Preview::paintEvent(QPaintEvent *event)
 
 void Preview::mousePressEvent(QMouseEvent *event)
 {
-    const int row = int(event->position().y()) / scale;
+    const int row = rowAt(int(event->position().y()));
     if (row >= 0 && row < bitmap.height())
         emit rowClicked(row);
+}
+
+void Preview::wheelEvent(QWheelEvent *event)
+{
+    // Without Ctrl the wheel scrolls, which the scroll area around does.
+    if (!(event->modifiers() & Qt::ControlModifier) || event->angleDelta().y() == 0) {
+        event->ignore();
+        return;
+    }
+    emit zoomAsked(event->angleDelta().y() > 0 ? 1 : -1);
 }

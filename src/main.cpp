@@ -26,14 +26,15 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(PICTORN_VERSION));
     MyApp myApp(nullptr);
-    if (argc != 1)
+    const Options options = readOptions(argc, argv);
+    if (argc != 1 && !options.window)
         return myApp.cmdLine(argc, argv);
     if (!platformChosen && QGuiApplication::platformName() == u"minimal") {
         message(QStringLiteral("pictorn: no X display to show the window on (DISPLAY is not set or "
                                "cannot be reached)"));
         return 1;
     }
-    myApp.setupQt();
+    myApp.setupQt(options);
     const int status = myApp.loadFile();
     return status != 0 ? status : myApp.exec();
 }

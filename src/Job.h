@@ -1,0 +1,26 @@
+#ifndef JOB_H
+#define JOB_H
+
+#include "Picture.h"
+
+#include <QImage>
+#include <QList>
+
+// One round of the window's work, run off its thread: the picture decoded again when its size or
+// its rule of transparency changes, then reduced to black and white, with the preview's levels.
+struct Job {
+    Picture picture;
+    Reduction decodedFor; // the settings PICTURE was last decoded for
+    bool fresh = false;   // PICTURE was just read and was never decoded
+    Reduction settings;
+
+    Picture::Status status = Picture::NotAPicture;
+    QImage bitmap;
+    QList<QImage> levels;
+};
+
+// Does JOB's work and returns it done: PICTURE and DECODEDFOR as they now are, STATUS, and the
+// BITMAP and LEVELS when the status is Loaded.
+Job runJob(Job job);
+
+#endif

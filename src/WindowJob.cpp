@@ -1,0 +1,223 @@
+// The window's reduction, run off its thread, and what the window shows of its result: the rows,
+// the preview and its zoom, the status line and the title.
+
+#include "MyApp.h"
+#include "Preview.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <utility>
+
+namespace
+{
+
+// The bytes of the text of a picture W x H with header lines of HEADER bytes: each row is its
+// label, "{  0}" growing past three digits, its pixels and a line feed; then an empty line.
+qint64 textBytes(qint64 header, int w, int h)
+{
+    qint64 bytes = header + 1 + qint64(h) * (5 + w + 1);
+    // Each row from 1000 on has a fourth digit, from 10000 on a fifth.
+    for (qint64 from = 1000; from < h; from *= 10)
+        bytes += h - from;
+    return bytes;
+}
+
+} // namespace
+
+void MyApp::slotReductionChanged()
+{
+    reduction.threshold = thresholdBox->value();
+    reduction.invert = invertBox->isChecked();
+    reduction.dither = ditherBox->isChecked();
+    requestJob();
+}
+
+// With proportions kept, the side just set leads and the other follows, as -width or -height
+// alone does on the command line.
+void MyApp::slotSizeChanged()
+{
+    reduction.shape = shapeBox->isChecked();
+    if (!keepBox->isChecked()) {
+        reduction.width = widthBox->value();
+        reduction.height = heightBox->value();
+    } else if (sender() == heightBox) {
+        reduction.width = 0;
+        reduction.height = heightBox->value();
+    } else if (sender() == widthBox || sender() == keepBox) {
+        reduction.width = widthBox->value();
+        reduction.height = 0;
+    }
+    const QSize size = scaledSize(picture.originalSize(), reduction);
+    if (!size.isEmpty()) {
+        const QSignalBlocker widthBlocker(widthBox), heightBlocker(heightBox);
+        widthBox->setValue(size.width());
+        heightBox->setValue(size.height());
+    }
+    requestJob();
+}
+
+void MyApp::requestJob()
+{
+    setSaved(false);
+    jobWanted = true;
+    if (!jobRunning)
+        startJob();
+}
+
+void MyApp::startJob()
+{
+    Job job;
+    if (nextFile.isEmpty()) {
+        job.picture = picture;
+        job.decodedFor = decodedFor;
+    } else {
+        job.picture = std::exchange(nextPicture, Picture());
+        job.fresh = true;
+    }
+    runningFile = std::exchange(nextFile, QString());
+    job.settings = reduction;
+    // A new picture starts at its own size.
+    if (job.fresh)
+        job.settings.width = job.settings.height = 0;
+    jobWanted = false;
+    jobRunning = true;
+    watcher.setFuture(QtConcurrent::run(runJob, job));
+}
+
+void MyApp::slotJobDone()
+{
+    jobRunning = false;
+    const Job job = watcher.result();
+    const QString file = std::exchange(runningFile, QString());
+    if (job.status == Picture::Loaded) {
+        picture = job.picture;
+        decodedFor = job.decodedFor;
+        if (!file.isEmpty()) {
+            inFile = file;
+            changeExtension();
+            reduction.width = reduction.height = 0;
+        }
+    } else {
+        problem =
+            job.status == Picture::NoMemory
+                ? QStringLiteral("Not enough memory for '%1'.").arg(file.isEmpty() ? inFile : file)
+            : file.isEmpty() ? QStringLiteral("A picture of that size is too large.")
+                             : QStringLiteral("File '%1' is not a bitmap.").arg(file);
+        showStatus();
+    }
+    // A newer setting supersedes this result: only the newest is shown.
+    if (jobWanted)
+        startJob();
+    else if (job.status == Picture::Loaded)
+        showJob(job);
+}
+
+void MyApp::showJob(const Job &job)
+{
+    const bool resized = job.bitmap.size() != preview->pictureSize();
+    bitmap = job.bitmap;
+    rows.setLine(
+        2,
+        QStringLiteral("%1 %2 1").arg((bitmap.width() - 1) / 10).arg((bitmap.height() - 1) / 10));
+    rows.setBitmap(bitmap);
+    preview->setBitmap(bitmap, job.levels);
+    if (resized) {
+        fitted = true;
+        fitPreview();
+    }
+    {
+        const QSignalBlocker widthBlocker(widthBox), heightBlocker(heightBox);
+        widthBox->setValue(bitmap.width());
+        heightBox->setValue(bitmap.height());
+    }
+    setWindowTitle(QFileInfo(inFile).fileName() + QStringLiteral("[*] - Pictorn Converter"));
+    showStatus();
+}
+
+void MyApp::setSaved(bool saved)
+{
+    problem.clear();
+    if (!saved)
+        savedNote.clear();
+    setWindowModified(!saved);
+    showStatus();
+}
+
+void MyApp::showStatus()
+{
+    if (!savedLabel || bitmap.isNull())
+        return;
+    const int w = bitmap.width(), h = bitmap.height();
+    qint64 header = 0;
+    for (int i = 0; i < RowsModel::headerLines; ++i) {
+        QByteArray line;
+        rows.appendBytes(i, line);
+        header += line.size() + 1;
+    }
+    QString text = problem.isEmpty() ? QString() : problem + QStringLiteral("  ");
+    text += QStringLiteral("%1 x %2 pixels").arg(w).arg(h);
+    const QSize original = picture.originalSize();
+    if (original != bitmap.size())
+        text += QStringLiteral(" (from %1 x %2)").arg(original.width()).arg(original.height());
+    text += QStringLiteral(", size line %1 %2 1, %3 bytes. %4")
+                .arg((w - 1) / 10)
+                .arg((h - 1) / 10)
+                .arg(textBytes(header, w, h))
+                .arg(savedNote.isEmpty() ? QStringLiteral("Not saved") : savedNote);
+    savedLabel->setText(text);
+}
+
+// The preview's space changes with the window and with the controls around it.
+bool MyApp::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == previewArea && event->type() == QEvent::Resize && fitted)
+        fitPreview();
+    return QDialog::eventFilter(watched, event);
+}
+
+void MyApp::fitPreview()
+{
+    if (preview && !preview->pictureSize().isEmpty())
+        preview->fit(previewArea->maximumViewportSize());
+}
+
+// A step in or out, about the middle of what is shown.
+void MyApp::zoom(int steps)
+{
+    fitted = false;
+    QScrollBar *across = previewArea->horizontalScrollBar();
+    QScrollBar *down = previewArea->verticalScrollBar();
+    const QSize view = previewArea->viewport()->size();
+    const double x = (across->value() + view.width() / 2.0) / qMax(1, preview->width());
+    const double y = (down->value() + view.height() / 2.0) / qMax(1, preview->height());
+    if (steps > 0)
+        preview->zoomIn();
+    else
+        preview->zoomOut();
+    across->setValue(int(x * preview->width() - view.width() / 2.0));
+    down->setValue(int(y * preview->height() - view.height() / 2.0));
+}
+
+void MyApp::slotLineChosen(const QModelIndex &index)
+{
+    const int row = index.row() - RowsModel::headerLines;
+    if (row >= 0)
+        previewArea->ensureVisible(previewArea->horizontalScrollBar()->value(),
+                                   preview->yOfRow(row), 0, previewArea->viewport()->height() / 2);
+}
+
+void MyApp::slotRowClicked(int row)
+{
+    const QModelIndex line = rows.index(row + RowsModel::headerLines);
+    listBox.setCurrentIndex(line);
+    listBox.scrollTo(line, QAbstractItemView::PositionAtCenter);
+}
