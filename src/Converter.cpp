@@ -104,11 +104,6 @@ int MyApp::process()
             message(QStringLiteral("File '%1' is not a bitmap").arg(inFile));
         return status == Picture::Missing ? 1 : 6;
     }
-    // A library text read back keeps its name and package, unless the user gave others.
-    if (nameEdit.text().isEmpty())
-        nameEdit.setText(picture.name());
-    if (packageEdit.text().isEmpty())
-        packageEdit.setText(picture.package());
     writeBitmapToStream();
     if (saveButton)
         saveButton->setEnabled(true);
@@ -117,6 +112,11 @@ int MyApp::process()
 
 void MyApp::writeBitmapToStream()
 {
+    // A library text read back keeps its name and package, unless the user gave others.
+    if (nameEdit.text().isEmpty())
+        nameEdit.setText(picture.name());
+    if (packageEdit.text().isEmpty())
+        packageEdit.setText(picture.package());
     append(u'\'' + nameEdit.text() + u'\'');
     append(u'\'' + packageEdit.text() + u'\'');
     if (verbose)

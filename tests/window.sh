@@ -136,6 +136,16 @@ same_file "-window=yes: the command line's keys, as the command line writes them
 quit "$win"
 same "-window=yes: quit" "0:" "$(exit_status):$(cat "$WORK/window.err")"
 
+# A library text opens like any picture, its name and package with it, and saves as it was.
+"$PICTORN" -name=RELAY1 -package=SYMBOLS "$HOME/relay.bmp" "$HOME/lib.src"
+launch -window=yes "$HOME/lib.src" "$HOME/again.src"
+win=$(main_window)
+xdotool key ctrl+s
+check "a library text saved again" wait_for "$HOME/again.src" 4 BITMAP
+same_file "a library text: the same text, its name and package kept" "$HOME/lib.src" "$HOME/again.src"
+quit "$win"
+same "a library text: quit" "0" "$(exit_status)"
+
 launch -window=yes "$HOME/pics/in.bmp" "$HOME/none/out.src"
 win=$(main_window)
 status "$win" >before
