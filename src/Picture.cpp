@@ -3,6 +3,7 @@
 #include "Picture.h"
 #include "Bmp.h"
 #include "Reduce.h"
+#include "Svg.h"
 #include "ToolkitReader.h"
 
 #include <QBuffer>
@@ -28,7 +29,7 @@ bool looksLikePicture(const QByteArray &bytes, qint64 size)
     QByteArray start = QByteArray::fromRawData(bytes.constData(), size);
     QBuffer buffer(&start);
     buffer.open(QIODevice::ReadOnly);
-    return !QImageReader::imageFormat(&buffer).isEmpty();
+    return !QImageReader::imageFormat(&buffer).isEmpty() || isSvg(start);
 }
 
 // Reads the whole of a regular file, or of standard input for "-", up to maxBytes. Anything else
@@ -116,6 +117,14 @@ Picture::Status Picture::decode(const Reduction &r)
 {
     oneBit = grey = QImage();
     try {
+        // A vector picture is read once and drawn at the size of each reduction.
+        if (!vector.isNull() || isSvg(bytes)) {
+            const Status status = vector.isNull() ? vector.read(bytes) : Loaded;
+            if (!keepBytes)
+                bytes.clear();
+            original = vector.size();
+            return status != Loaded || fitsLimits(scaledSize(original, r)) ? status : NotAPicture;
+        }
         // A reader may consume the bytes it is given; kept ones stay whole.
         QByteArray copy = keepBytes ? bytes : std::exchange(bytes, QByteArray());
         Decoded decoded = decodeBytes(copy, fileName, r);
@@ -143,5 +152,7 @@ Picture::Status Picture::decode(const Reduction &r)
 
 QImage Picture::reduce(const Reduction &r) const
 {
+    if (!vector.isNull())
+        return vector.reduce(scaledSize(original, r), r);
     return oneBit.isNull() ? reduceGrey(grey, r) : reduceOneBit(oneBit, r);
 }

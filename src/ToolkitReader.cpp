@@ -74,21 +74,18 @@ Decoded readWithToolkit(QByteArray &bytes, const QString &name, const Reduction 
         quiet.emplace();
     QImageReader reader(&buffer, format);
     reader.setAutoDetectImageFormat(false);
+    // SVG has a reader of its own, which follows no reference out of the file.
+    if (format.startsWith("svg"))
+        return result;
     const QSize size = reader.size();
-    const bool vector = reader.format().startsWith("svg");
-    const QSize target = scaledSize(size, r);
     if (size.isValid()) {
         const qint64 pixels = qint64(size.width()) * size.height();
-        const qint64 scaled = qint64(target.width()) * target.height();
-        if (!fitsLimits(size) || !fitsLimits(target) ||
-            (!vector && !plausibleSize(pixels, bytes.size())))
+        if (!fitsLimits(size) || !fitsLimits(scaledSize(size, r)) ||
+            !plausibleSize(pixels, bytes.size()))
             return result;
         // The toolkit's guard counts four bytes a pixel, whatever the format.
-        const qint64 decoded = vector ? scaled : pixels;
-        QImageReader::setAllocationLimit(int(qMax<qint64>(128, decoded * 4 / (1024 * 1024) + 1)));
+        QImageReader::setAllocationLimit(int(qMax<qint64>(128, pixels * 4 / (1024 * 1024) + 1)));
     }
-    if (vector && target != size)
-        reader.setScaledSize(target);
     QImage image = reader.read();
     bytes.clear();
     // A reader that ran out of memory only says that it failed: so does the picture fit?
