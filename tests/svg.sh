@@ -64,11 +64,20 @@ run - out.src <long.svg
 same "long standard input" "0:" "$status:$err"
 drawn_as "long comment before the document" long.svg
 
+# A document type with declarations of its own comes before the svg element.
+{ printf '<?xml version="1.0"?>\n<!DOCTYPE svg PUBLIC "-//W3C//DTD SVG 1.1//EN" "x.dtd" [\n  <!ENTITY ink "#000"> <!-- > -->\n]>\n'
+    printf '%s width="20" height="10"><rect width="5" height="5" fill="&ink;"/></svg>' "$svg_open"; } >doctype.svg
+drawn_as "document type" doctype.svg
+check "document type: entity drawn" grep -q '#' out.src
+
 # Units count as a browser counts them, and a view box alone gives the size.
 printf '%s width="0.25in" height="0.125in" viewBox="0 0 4 2"><rect width="2" height="2"/></svg>' "$svg_open" >inch.svg
 run inch.svg out.src
 same "a quarter inch is 24 pixels" "24 12" "$(awk 'NR > 4 && NF { n++; w = length($0) - 5 } END { print w, n }' out.src)"
 drawn_as "inches" inch.svg
+printf '%s width="10.6" height="3.4"><rect width="5" height="2"/></svg>' "$svg_open" >fraction.svg
+run fraction.svg out.src
+same "sides rounded to the nearest pixel" "11 3" "$(awk 'NR > 4 && NF { n++; w = length($0) - 5 } END { print w, n }' out.src)"
 printf '%s viewBox="0 0 30 10"><rect width="10" height="10"/></svg>' "$svg_open" >viewbox.svg
 drawn_as "view box only" viewbox.svg
 printf '%s><rect width="10" height="10"/></svg>' "$svg_open" >nosize.svg
@@ -78,6 +87,11 @@ same "no size at all: refused" "1:" "$status:$err"
 # Transparency follows the same rule as every picture's: -alpha=shape inks what is opaque.
 printf '%s width="8" height="1"><rect width="4" height="1" fill="#fff"/><rect x="4" width="4" height="1" fill="#000" opacity="0.3"/></svg>' \
     "$svg_open" >alpha.svg
+printf '%s width="8" height="2"><rect width="8" height="1" fill="#c0c0c0" opacity="0.5"/><rect y="1" width="8" height="1" fill="#404040" opacity="0.7"/></svg>' \
+    "$svg_open" >halftone.svg
+rsvg-convert halftone.svg -o oracle.png
+run -threshold=80 halftone.svg out.src
+check "half-transparent greys" agrees <(oracle_rows oracle.png 80) out.src
 run alpha.svg out.src
 same "alpha on paper" "{  0}........" "$(sed -n 5p out.src)"
 run -alpha=shape alpha.svg out.src
