@@ -59,7 +59,7 @@ done
 run - out.src <"$diode"
 same "standard input" "0:" "$status:$err"
 # A stream longer than the first look at it is still known as SVG.
-{ printf '<?xml version="1.0"?>\n<!-- %s -->\n' "$(head -c 1500000 /dev/zero | tr '\0' x)"; cat "$diode"; } >long.svg
+{ printf '<?xml version="1.0"?>\n<!-- a -> b %s -->\n' "$(head -c 1500000 /dev/zero | tr '\0' x)"; cat "$diode"; } >long.svg
 run - out.src <long.svg
 same "long standard input" "0:" "$status:$err"
 drawn_as "long comment before the document" long.svg
