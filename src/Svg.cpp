@@ -1,5 +1,6 @@
 // SVG documents, drawn by librsvg onto cairo surfaces a band of rows at a time, so that the
-// memory a drawing takes is its 1-bit picture and one band, whatever its size.
+// memory a drawing takes is its 1-bit picture and one band, whatever its size. The drawing is
+// done in a child process, which hands its 1-bit picture back in shared memory.
 
 // GLib's headers name a member "signals", a word the toolkit's headers take: they come first.
 #include <cairo.h>
@@ -9,6 +10,13 @@
 #include "Reduce.h"
 #include "Svg.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -114,18 +122,29 @@ bool firstElementIsSvg(std::string_view text)
     }
 }
 
-// GLib, GdkPixbuf and librsvg report what they think of a document on standard error, which
-// carries pictorn's own messages only; whether it draws is all pictorn needs to know.
-GLogWriterOutput dropLog(GLogLevelFlags, const GLogField *, gsize, gpointer)
+// Runs JOB in a child process and tells whether it ended well. librsvg brings down the process
+// that draws some documents (text of an enormous size, for one) and writes what it thinks of
+// others on standard error, which carries pictorn's own messages: the child takes both. Only
+// children draw, so that no thread of the library's drawing is ever lost to a fork.
+template <typename Job> bool inChild(Job job)
 {
-    return G_LOG_WRITER_HANDLED;
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+        ::_exit(job() ? 0 : 1);
+    }
+    int status = 0;
+    while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // Opens TEXT with no base file: librsvg then follows no reference but a data: URI.
 Handle open(const QByteArray &text)
 {
-    static const bool quiet = (g_log_set_writer_func(dropLog, nullptr, nullptr), true);
-    Q_UNUSED(quiet);
     GInputStream *stream =
         g_memory_input_stream_new_from_data(text.constData(), text.size(), nullptr);
     GError *error = nullptr;
@@ -173,6 +192,62 @@ bool draw(RsvgHandle *handle, cairo_surface_t *surface, QSize size, int top)
     return drawn;
 }
 
+// Draws the document to fill IMAGE's size a band at a time, each band's luminance on white
+// reduced by R into IMAGE as it comes.
+bool drawBands(RsvgHandle *handle, QImage &image, const Reduction &r)
+{
+    const int w = image.width(), h = image.height();
+    const int bandRows = int(qBound<qint64>(1, bandPixels / w, qint64(h)));
+    const Surface band(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, bandRows));
+    if (cairo_surface_status(band.get()) != CAIRO_STATUS_SUCCESS)
+        return false;
+    const uchar *pixels = cairo_image_surface_get_data(band.get());
+    const int stride = cairo_image_surface_get_stride(band.get());
+    RowReducer reducer(image, r);
+    std::vector<uchar> grey(size_t(w), 0);
+    for (int top = 0; top < h; top += bandRows) {
+        if (!draw(handle, band.get(), image.size(), top))
+            return false;
+        for (int y = 0; y < bandRows && top + y < h; ++y) {
+            // Cairo's pixels are the toolkit's ARGB32 words, premultiplied.
+            const auto *in = reinterpret_cast<const QRgb *>(pixels + qsizetype(y) * stride);
+            for (int x = 0; x < w; ++x)
+                grey[size_t(x)] = uchar(luminance(qUnpremultiply(in[x]), r.shape));
+            reducer.addRow(grey.data());
+        }
+    }
+    return true;
+}
+
+struct Mapping {
+    void *data;
+    size_t size;
+};
+
+void unmap(void *info)
+{
+    const auto *mapping = static_cast<Mapping *>(info);
+    ::munmap(mapping->data, mapping->size);
+    delete mapping;
+}
+
+// A 1-bit image like blankBitmap's, in memory that a child process writes for its parent.
+QImage sharedBitmap(QSize size)
+{
+    const qsizetype bytesPerLine = (size.width() + 31) / 32 * 4;
+    auto *mapping = new Mapping{nullptr, size_t(bytesPerLine) * size_t(size.height())};
+    mapping->data =
+        ::mmap(nullptr, mapping->size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (mapping->data == MAP_FAILED) {
+        delete mapping;
+        return QImage();
+    }
+    QImage image(static_cast<uchar *>(mapping->data), size.width(), size.height(), bytesPerLine,
+                 QImage::Format_Mono, unmap, mapping);
+    image.setColorTable(blankBitmap(1, 1).colorTable());
+    return image;
+}
+
 } // namespace
 
 bool isSvg(const QByteArray &bytes)
@@ -200,8 +275,12 @@ ReadStatus SvgPicture::read(const QByteArray &bytes)
         return ReadStatus::NotAPicture;
     const QSize size = ownSize(handle.get());
     // A document that fails to draw fails at any size: one pixel of it is drawn to find out.
-    const Surface pixel(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1));
-    if (!fitsLimits(size) || !draw(handle.get(), pixel.get(), size, 0))
+    const bool draws =
+        fitsLimits(size) && inChild([&handle, size] {
+            const Surface pixel(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1));
+            return draw(handle.get(), pixel.get(), size, 0);
+        });
+    if (!draws)
         return ReadStatus::NotAPicture;
     text = svg;
     own = size;
@@ -213,28 +292,9 @@ QImage SvgPicture::reduce(QSize size, const Reduction &r) const
     if (text.isEmpty() || !fitsLimits(size))
         return QImage();
     const Handle handle = open(text);
-    QImage image = blankBitmap(size.width(), size.height());
-    if (!handle || image.isNull())
+    QImage image = sharedBitmap(size);
+    if (!handle || image.isNull() ||
+        !inChild([&handle, &image, &r] { return drawBands(handle.get(), image, r); }))
         return QImage();
-    const int w = size.width(), h = size.height();
-    const int bandRows = int(qBound<qint64>(1, bandPixels / w, qint64(h)));
-    const Surface band(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, bandRows));
-    if (cairo_surface_status(band.get()) != CAIRO_STATUS_SUCCESS)
-        return QImage();
-    const uchar *pixels = cairo_image_surface_get_data(band.get());
-    const int stride = cairo_image_surface_get_stride(band.get());
-    RowReducer reducer(image, r);
-    std::vector<uchar> grey(size_t(w), 0);
-    for (int top = 0; top < h; top += bandRows) {
-        if (!draw(handle.get(), band.get(), size, top))
-            return QImage();
-        for (int y = 0; y < bandRows && top + y < h; ++y) {
-            // Cairo's pixels are the toolkit's ARGB32 words, premultiplied.
-            const auto *in = reinterpret_cast<const QRgb *>(pixels + qsizetype(y) * stride);
-            for (int x = 0; x < w; ++x)
-                grey[size_t(x)] = uchar(luminance(qUnpremultiply(in[x]), r.shape));
-            reducer.addRow(grey.data());
-        }
-    }
     return image;
 }

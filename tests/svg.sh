@@ -153,6 +153,9 @@ check "blanks: peak memory $kib KiB under 200 MiB" test "$kib" -lt 204800
 { printf '%s width="10" height="10">' "$svg_open"; printf '<g>%.0s' $(seq 100000); printf '</g>%.0s' $(seq 100000); printf '</svg>'; } >deep.svg
 peak deep.svg out.src
 same "100000 nested groups: refused" "1:" "$status:$err"
+printf '%s width="20" height="20"><text font-size="1e30" y="10">AB</text></svg>' "$svg_open" >enormous.svg
+peak enormous.svg out.src
+same "text of an enormous size, which brings librsvg down: refused quietly" "1:" "$status:$err"
 check "nothing written for a refused file" test ! -e out.src
 
 # Dithering runs on across bands: a grey page taller than a band reduces as the same grey given
