@@ -16,7 +16,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -128,7 +127,6 @@ bool firstElementIsSvg(std::string_view text)
 // children draw, so that no thread of the library's drawing is ever lost to a fork.
 template <typename Job> bool inChild(Job job)
 {
-    std::fflush(nullptr);
     const pid_t child = ::fork();
     if (child == 0) {
         const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);

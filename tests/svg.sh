@@ -122,6 +122,17 @@ for target in self.svg /dev/stdin fifo.svg local.png other.svg "file://$WORK/loc
     exec {never}<&-
     kill "$never_pid" 2>/dev/null
 done
+# Nor do XInclude and style sheets read a file.
+echo '<text>secret</text>' >secret.txt
+printf '%s width="12" height="6"><style>@import url(secret.txt); @font-face { src: url(secret.txt) }</style><rect width="2" height="2"/><xi:include xmlns:xi="http://www.w3.org/2001/XInclude" href="secret.txt" parse="xml"/></svg>' \
+    "$svg_open" >include.svg
+if command -v strace >/dev/null; then
+    timeout 20 strace -f -e trace=open,openat -o trace "$PICTORN" include.svg out.src 2>stderr
+    same "XInclude and style sheets: status" "0:" "$?:$(cat stderr)"
+    same "XInclude and style sheets: not opened" "0" "$(grep -c 'secret.txt' trace)"
+    check "XInclude and style sheets: nothing drawn from them" agrees marker.rows out.src
+fi
+
 # ... while a picture inside the file, as a data: URI, is drawn.
 printf '%s width="32" height="16"><image href="data:image/png;base64,%s" width="32" height="16"/></svg>' \
     "$svg_open" "$(base64 -w0 "$TESTS/../examples/diode.png")" >data.svg
