@@ -56,10 +56,15 @@ for input in diode.svgz compressed.bin; do
     same "$input: status" "0:" "$status:$err"
     same_file "$input: as the plain file" plain.src out.src
 done
+# Compressed, its element past the first 16 KiB of text is not known as SVG, and no other reader
+# takes it either.
+{ printf '<!-- %s -->' "$(head -c 20000 /dev/zero | tr '\0' x)"; cat "$diode"; } | gzip -9 >late.svgz
+run late.svgz out.src
+same "compressed, the element late: refused" "1:" "$status:$err"
 run - out.src <"$diode"
 same "standard input" "0:" "$status:$err"
 # A stream longer than the first look at it is still known as SVG.
-{ printf '<?xml version="1.0"?>\n<!-- a -> b %s -->\n' "$(head -c 1500000 /dev/zero | tr '\0' x)"; cat "$diode"; } >long.svg
+{ printf '%100s\n<!-- a -> b %s -->\n' '' "$(head -c 1500000 /dev/zero | tr '\0' x)"; cat "$diode"; } >long.svg
 run - out.src <long.svg
 same "long standard input" "0:" "$status:$err"
 drawn_as "long comment before the document" long.svg
@@ -80,6 +85,10 @@ run fraction.svg out.src
 same "sides rounded to the nearest pixel" "11 3" "$(awk 'NR > 4 && NF { n++; w = length($0) - 5 } END { print w, n }' out.src)"
 printf '%s viewBox="0 0 30 10"><rect width="10" height="10"/></svg>' "$svg_open" >viewbox.svg
 drawn_as "view box only" viewbox.svg
+printf '%s width="2" height="3"/>' "$svg_open" >narrow.svg
+run -v -width=16384 narrow.svg out.src
+same "drawn past the largest size: refused as no picture" "1:File 'narrow.svg' is not a bitmap" \
+    "$status:$(sed -n 2p "$WORK/.stderr")"
 printf '%s><rect width="10" height="10"/></svg>' "$svg_open" >nosize.svg
 run nosize.svg out.src
 same "no size at all: refused" "1:" "$status:$err"
