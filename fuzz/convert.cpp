@@ -1,9 +1,11 @@
 // libFuzzer target: arbitrary bytes through reading, reduction, conversion and the writing of
 // the output, as the command line runs them. Each input is written to a scratch file and
-// converted to another; its size picks which of the reduction keys come along.
+// converted to another; its size picks which of the reduction keys come along. The run stays in
+// the scratch directory, where an SVG's relative references would find the files it writes.
 #include "MyApp.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -26,21 +28,21 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     static char name[] = "pictorn-fuzz";
     static char *argv[] = {name, nullptr};
     static QApplication app(argc, argv);
+    static QTemporaryDir scratch;
+    if (!scratch.isValid() || !QDir::setCurrent(scratch.path()))
+        std::abort();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static QTemporaryDir scratch;
-    const QString path = scratch.filePath(QStringLiteral("input.bmp"));
-    QFile input(path);
+    QFile input(QStringLiteral("input.bmp"));
     if (!input.open(QIODevice::WriteOnly) ||
         input.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size))
         std::abort();
     input.close();
 
-    std::vector<std::string> args = {"pictorn-fuzz", "-v", QFile::encodeName(path).toStdString(),
-                                     QFile::encodeName(scratch.filePath("out.src")).toStdString()};
+    std::vector<std::string> args = {"pictorn-fuzz", "-v", "input.bmp", "out.src"};
     if (size % 3 == 0)
         args.push_back("-dither=yes");
     if (size % 5 == 0)

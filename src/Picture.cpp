@@ -6,6 +6,7 @@
 #include "PixelData.h"
 #include "Png.h"
 #include "Reduce.h"
+#include "Svg.h"
 #include "ToolkitReader.h"
 
 #include <QFile>
@@ -131,6 +132,14 @@ Picture::Status Picture::decode(const Reduction &r)
 {
     oneBit = grey = QImage();
     try {
+        // A vector picture is read once and drawn at the size of each reduction.
+        if (!vector.isNull() || isSvg(bytes)) {
+            const Status status = vector.isNull() ? vector.read(bytes) : Loaded;
+            if (!keepBytes)
+                bytes.clear();
+            original = vector.size();
+            return status != Loaded || fitsLimits(scaledSize(original, r)) ? status : NotAPicture;
+        }
         // A reader may consume the bytes it is given; kept ones stay whole.
         QByteArray copy = keepBytes ? bytes : std::exchange(bytes, QByteArray());
         Decoded decoded = decodeBytes(copy, fileName, r);
@@ -160,6 +169,8 @@ Picture::Status Picture::decode(const Reduction &r)
 QImage Picture::reduce(const Reduction &r) const
 {
     try {
+        if (!vector.isNull())
+            return vector.reduce(scaledSize(original, r), r);
         return oneBit.isNull() ? reduceGrey(grey, r) : reduceOneBit(oneBit, r);
     } catch (const std::bad_alloc &) {
         return QImage();

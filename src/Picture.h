@@ -2,14 +2,16 @@
 #define PICTURE_H
 
 #include "Pixels.h"
+#include "Svg.h"
 
 #include <QByteArray>
 #include <QImage>
 #include <QString>
 
 // A picture as read from a file or from standard input ("-"), kept in the smallest form that
-// every reduction can start from: 1-bit pictures as they are, any other as its luminance over
-// white paper, scaled to the size the settings ask.
+// every reduction can start from: 1-bit pictures as they are, vector pictures as their text, drawn
+// at each reduction, any other as its luminance over white paper, scaled to the size the settings
+// ask.
 class Picture
 {
 public:
@@ -28,7 +30,7 @@ public:
     // Whether going from settings OLD to R needs the picture decoded again.
     static bool needsDecode(const Reduction &old, const Reduction &r);
 
-    bool isNull() const { return oneBit.isNull() && grey.isNull(); }
+    bool isNull() const { return oneBit.isNull() && grey.isNull() && vector.isNull(); }
     // The size of the picture as the file gives it, before any scaling.
     QSize originalSize() const { return original; }
     // The name and the package the file gives (a library text does), or empty.
@@ -45,6 +47,7 @@ private:
     QString givenName, givenPackage;
     QImage oneBit;
     QImage grey;
+    SvgPicture vector;
 };
 
 #endif

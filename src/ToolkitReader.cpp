@@ -85,29 +85,26 @@ Decoded readWithToolkit(QByteArray &bytes, const QString &name, const Reduction 
         quiet.emplace();
     QImageReader reader(&buffer, format);
     reader.setAutoDetectImageFormat(false);
-    const QSize size = reader.size();
-    const bool vector = reader.format().startsWith("svg");
-    const QSize target = scaledSize(size, r);
-    const PixelData data = pixelData(format, bytes);
-    if (!vector && data.bytes < 0)
+    // SVG has a reader of its own, which follows no reference out of the file.
+    if (format.startsWith("svg"))
         return result;
-    const QImage::Format decodedFormat =
-        vector ? QImage::Format_ARGB32 : formatOfImage(bytes, format);
+    const QSize size = reader.size();
+    const PixelData data = pixelData(format, bytes);
+    if (data.bytes < 0)
+        return result;
+    const QImage::Format decodedFormat = formatOfImage(bytes, format);
     if (size.isValid()) {
         const qint64 pixels = qint64(size.width()) * size.height();
-        const qint64 scaled = qint64(target.width()) * target.height();
-        if (!fitsLimits(size) || !fitsLimits(target) ||
-            (!vector && !plausibleSize(pixels, data.bytes, data.pixelsPerByte)))
+        if (!fitsLimits(size) || !fitsLimits(scaledSize(size, r)) ||
+            !plausibleSize(pixels, data.bytes, data.pixelsPerByte))
             return result;
         // The toolkit's first guard counts four bytes a pixel whatever the format, its second the
         // bytes of the decoded form.
         const qint64 bytesPerPixel =
             qMax(4, (QImage::toPixelFormat(decodedFormat).bitsPerPixel() + 7) / 8);
-        const qint64 decoded = (vector ? scaled : pixels) * bytesPerPixel;
-        QImageReader::setAllocationLimit(int(qMax<qint64>(128, decoded / (1024 * 1024) + 1)));
+        QImageReader::setAllocationLimit(
+            int(qMax<qint64>(128, pixels * bytesPerPixel / (1024 * 1024) + 1)));
     }
-    if (vector && target != size)
-        reader.setScaledSize(target);
     QImage image = reader.read();
     bytes.clear();
     // A reader that ran out of memory only says that it failed: so does the picture fit?
