@@ -7,8 +7,7 @@
 #include <QString>
 
 // Reads the formats that the toolkit's image readers know, from the file's bytes; NAME's
-// extension names the format of files that have no signature of their own (TGA, WBMP). A vector
-// picture is drawn at the size the settings ask.
+// extension names the format of files that have no signature of their own (TGA, WBMP).
 Decoded readWithToolkit(QByteArray &bytes, const QString &name, const Reduction &r);
 
 #endif

@@ -7,8 +7,8 @@ page=$(cd "$START" && readlink -f "$2")
 same "renders without warnings" "" "$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)"
 text=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$page" 2>/dev/null | col -b)
 
-for word in -v -h --help --version -name= -package= -threshold= -invert= -dither= -width= \
-    -height= infile outfile /dev/stdout DISPLAY QT_QPA_PLATFORM LIMITS 16384 8800; do
+for word in -v -h --help --version -name= -package= -threshold= -invert= -dither= -alpha= -width= \
+    -height= -window= infile outfile /dev/stdout DISPLAY QT_QPA_PLATFORM LIMITS 16384 8800; do
     check "mentions $word" grep -qF -- "$word" <<<"$text"
 done
 exit_status=$(sed -n '/^EXIT STATUS/,/^[A-Z]/p' <<<"$text")
