@@ -16,16 +16,7 @@ status() {
 }
 status_is() { [ "$(status "$1")" == "$(cat "$2")" ]; }  # WINDOW FILE
 status_not() { [ "$(status "$1")" != "$(cat "$2")" ]; } # WINDOW FILE
-steady_status() { # WINDOW FILE: waits until the status line stays the same, and keeps it in FILE
-    local before
-    status "$1" >"$2"
-    for _ in $(seq 20); do
-        sleep 0.2
-        before=$(cat "$2")
-        status "$1" >"$2"
-        [ "$before" == "$(cat "$2")" ] && return
-    done
-}
+steady_status() { steady status "$@"; } # WINDOW FILE: the status line once it stays the same
 
 # A whole session: the open dialog starts in the home directory, so a bare name is found there;
 # edit the name past 16 characters, save, edit the package, save, quit. The title carries the

@@ -82,18 +82,20 @@ view() {
     shot "$1" 0 62 "$WIDTH" $((HEIGHT - 180))
 }
 
-# settles WINDOW FILE: waits until two views of WINDOW a moment apart agree, and leaves it in FILE.
-settles() {
+# steady LOOK WINDOW FILE: waits until two looks at WINDOW a moment apart agree (LOOK is view,
+# status, ...), and leaves the last in FILE.
+steady() {
     local before
-    view "$1" >"$2"
+    "$1" "$2" >"$3"
     for _ in $(seq 50); do
         sleep 0.1
-        before=$(cat "$2")
-        view "$1" >"$2"
-        [ "$before" == "$(cat "$2")" ] && return 0
+        before=$(cat "$3")
+        "$1" "$2" >"$3"
+        [ "$before" == "$(cat "$3")" ] && return 0
     done
     return 1
 }
+settles() { steady view "$@"; } # WINDOW FILE
 
 # becomes WINDOW FILE: waits a bounded time until the view of WINDOW is that of FILE.
 becomes() {
