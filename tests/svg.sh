@@ -123,7 +123,7 @@ for target in self.svg /dev/stdin fifo.svg local.png other.svg "file://$WORK/loc
     same "reference to $target: status" "0:" "$?:$(cat stderr)"
     check "reference to $target: nothing drawn from it" agrees marker.rows out.src
     if command -v strace >/dev/null; then
-        timeout 20 strace -f -e trace=open,openat -o trace "$PICTORN" self.svg out.src <&$never 2>/dev/null
+        ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0 timeout 20 strace -f -e trace=open,openat -o trace "$PICTORN" self.svg out.src <&$never 2>/dev/null
         opens=0
         [ "$target" = self.svg ] && opens=1 # pictorn's own input
         same "reference to $target: not opened" "$opens" "$(grep -c "${target#file://}\"" trace)"
@@ -136,7 +136,7 @@ echo '<text>secret</text>' >secret.txt
 printf '%s width="12" height="6"><style>@import url(secret.txt); @font-face { src: url(secret.txt) }</style><rect width="2" height="2"/><xi:include xmlns:xi="http://www.w3.org/2001/XInclude" href="secret.txt" parse="xml"/></svg>' \
     "$svg_open" >include.svg
 if command -v strace >/dev/null; then
-    timeout 20 strace -f -e trace=open,openat -o trace "$PICTORN" include.svg out.src 2>stderr
+    ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0 timeout 20 strace -f -e trace=open,openat -o trace "$PICTORN" include.svg out.src 2>stderr
     same "XInclude and style sheets: status" "0:" "$?:$(cat stderr)"
     same "XInclude and style sheets: not opened" "0" "$(grep -c 'secret.txt' trace)"
     check "XInclude and style sheets: nothing drawn from them" agrees marker.rows out.src
@@ -158,7 +158,8 @@ peak() {
 printf '%s width="16384" height="16384"><circle cx="8192" cy="8192" r="8000"/></svg>' "$svg_open" >huge.svg
 peak huge.svg out.src
 same "16384 x 16384: status" "0:" "$status:$err"
-check "16384 x 16384: peak memory $kib KiB under 100 MiB" test "$kib" -lt 102400
+# (A sanitizer build maps memory of its own: there the figures say nothing of pictorn's.)
+[ -n "${ASAN_OPTIONS:-}" ] || check "16384 x 16384: peak memory $kib KiB under 100 MiB" test "$kib" -lt 102400
 same "16384 x 16384: the circle's middle row" "{8192}$(printf '.%.0s' $(seq 192))$(printf '#%.0s' $(seq 16000))$(printf '.%.0s' $(seq 192))" \
     "$(sed -n 8197p out.src)"
 rm -f out.src
@@ -169,7 +170,7 @@ same "16385 wide: refused" "1:" "$status:$err"
     gzip -9 >bomb.svgz
 peak bomb.svgz out.src
 same "70 MB of blanks in $(stat -c %s bomb.svgz) bytes: refused" "1:" "$status:$err"
-check "blanks: peak memory $kib KiB under 200 MiB" test "$kib" -lt 204800
+[ -n "${ASAN_OPTIONS:-}" ] || check "blanks: peak memory $kib KiB under 200 MiB" test "$kib" -lt 204800
 { printf '%s width="10" height="10">' "$svg_open"; printf '<g>%.0s' $(seq 100000); printf '</g>%.0s' $(seq 100000); printf '</svg>'; } >deep.svg
 peak deep.svg out.src
 same "100000 nested groups: refused" "1:" "$status:$err"
