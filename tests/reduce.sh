@@ -82,6 +82,13 @@ check "scaled quarters" agrees <(awk 'BEGIN { for (y = 0; y < 32; y++) { l = spr
 $IM -size 8x8 pattern:gray50 checks.png
 run -width=4 -threshold=30 checks.png out.src
 same "scaled smoothly" "{  0}....|{  3}...." "$(sed -n '5p;8p' out.src | paste -sd'|')"
+# Grown, a picture blends between its pixels' centres: black then white, eight times as wide,
+# runs from black through greys 32, 96, 159 and 223 to white, so the threshold moves the edge.
+bmp1 2 1 ffffff 000000 "10" >edge.bmp
+run -width=8 -threshold=30 edge.bmp out.src
+same "grown smoothly, threshold 30" "{  0}###....." "$(sed -n 5p out.src)"
+run -width=8 -threshold=70 edge.bmp out.src
+same "grown smoothly, threshold 70" "{  0}#####..." "$(sed -n 5p out.src)"
 printf '<svg xmlns="http://www.w3.org/2000/svg" width="10" height="5"><rect x="2" y="1" width="6" height="3"/></svg>' >box.svg
 run -width=40 box.svg out.src
 check "SVG at a width" agrees <(awk 'BEGIN { for (y = 0; y < 20; y++) { l = sprintf("{%3d}", y)
