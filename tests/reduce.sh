@@ -89,6 +89,13 @@ run -width=8 -threshold=30 edge.bmp out.src
 same "grown smoothly, threshold 30" "{  0}###....." "$(sed -n 5p out.src)"
 run -width=8 -threshold=70 edge.bmp out.src
 same "grown smoothly, threshold 70" "{  0}#####..." "$(sed -n 5p out.src)"
+# Shrunk, each pixel counts by how much of it is covered: black and four whites into two pixels
+# gives the first 40% black (grey 153, light at 55%), not half.
+bmp1 5 1 ffffff 000000 "10000" >five.bmp
+run -width=2 -threshold=55 five.bmp out.src
+same "shrunk by area" "{  0}.." "$(sed -n 5p out.src)"
+run -width=2 -threshold=65 five.bmp out.src
+same "shrunk by area, a higher threshold" "{  0}#." "$(sed -n 5p out.src)"
 printf '<svg xmlns="http://www.w3.org/2000/svg" width="10" height="5"><rect x="2" y="1" width="6" height="3"/></svg>' >box.svg
 run -width=40 box.svg out.src
 check "SVG at a width" agrees <(awk 'BEGIN { for (y = 0; y < 20; y++) { l = sprintf("{%3d}", y)
