@@ -95,6 +95,8 @@ same "-- then a name with =" "0:" "$status:$err"
 same_file "-- then a name with =: text" <(expected_text R '' relay.bmp) -v.src
 run -- -h
 same "-- -h is a file name" "1:" "$status:$err"
+run relay.bmp -- -invert=yes
+same_file "a key after -- is the output's name, not a key" relay.src ./-invert=yes
 run relay.bmp -- --
 same "a second -- is a file name" "0:" "$status:$err"
 same_file "a second --: its output" relay.src ./--
