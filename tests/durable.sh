@@ -98,13 +98,16 @@ check "HUP ignored: whole text" cmp -s mid.ref hup/mid.src
 
 # Where the file system makes no file without a name, the new file is named at once, beside the
 # old one: it follows the umask, is removed when a signal ends the run or a write fails, and
-# takes the old file's place all the same. A preloaded library stands in for such a file system.
-cat >notmp.c <<'EOF'
+# takes the old file's place all the same. A preloaded library stands in for such a file system,
+# and for one where a rename fails.
+cat >shim.c <<'EOF'
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdarg.h>
+#include <stdlib.h>
+// With NO_TMPFILE set, no file without a name is made; with NO_RENAME set, no rename is done.
 int openat(int dir, const char *path, int flags, ...)
 {
     static int (*real)(int, const char *, int, ...);
@@ -112,7 +115,7 @@ int openat(int dir, const char *path, int flags, ...)
     va_start(args, flags);
     mode_t mode = va_arg(args, mode_t);
     va_end(args);
-    if ((flags & O_TMPFILE) == O_TMPFILE) {
+    if ((flags & O_TMPFILE) == O_TMPFILE && getenv("NO_TMPFILE")) {
         errno = EOPNOTSUPP;
         return -1;
     }
@@ -120,9 +123,21 @@ int openat(int dir, const char *path, int flags, ...)
         real = (int (*)(int, const char *, int, ...))dlsym(RTLD_NEXT, "openat");
     return real(dir, path, flags, mode);
 }
+int renameat(int from, const char *old, int to, const char *new)
+{
+    static int (*real)(int, const char *, int, const char *);
+    if (getenv("NO_RENAME")) {
+        errno = EIO;
+        return -1;
+    }
+    if (!real)
+        real = (int (*)(int, const char *, int, const char *))dlsym(RTLD_NEXT, "renameat");
+    return real(from, old, to, new);
+}
 EOF
-cc -shared -fPIC -o notmp.so notmp.c -ldl
-named=(env LD_PRELOAD="$WORK/notmp.so" ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0")
+cc -shared -fPIC -o shim.so shim.c -ldl
+shim=(env LD_PRELOAD="$WORK/shim.so" ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0")
+named=("${shim[@]}" NO_TMPFILE=1)
 printf 'old\n' >named.src
 chmod 604 named.src
 "${named[@]}" ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0:detect_leaks=0" \
@@ -140,8 +155,15 @@ kill -TERM $!
 wait $!
 status=$?
 same "named: killed" "143|long.src|keep me" "$status|$(ls -A killed | paste -sd'|')|$(cat killed/long.src)"
-(trap '' XFSZ; ulimit -f 64; "${named[@]}" "$PICTORN" wide.bmp killed/long.src 2>"$WORK/.stderr"; echo $? >status)
+(ulimit -f 64; "${named[@]}" "$PICTORN" wide.bmp killed/long.src 2>"$WORK/.stderr"; echo $? >status)
 same "named: write cut short" "2:Output file cannot be created" "$(cat status):$(cat .stderr)"
 same "named: nothing left" "long.src|keep me" "$(ls -A killed | paste -sd'|')|$(cat killed/long.src)"
+
+# A rename that fails leaves the old file and nothing else, named at once or not.
+for how in "" NO_TMPFILE=1; do
+    "${shim[@]}" $how NO_RENAME=1 "$PICTORN" relay.bmp killed/long.src 2>"$WORK/.stderr"
+    same "${how:-nameless}: rename failed" "2:Output file cannot be created|long.src|keep me" \
+        "$?:$(cat .stderr)|$(ls -A killed | paste -sd'|')|$(cat killed/long.src)"
+done
 
 finish
