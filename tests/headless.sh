@@ -130,6 +130,8 @@ while read -r display address; do
     same "$display: not asked by the command line" "" "$(cat fake.log)"
     DISPLAY=$display HOME=$WORK/home timeout 20 "$PICTORN" 2>stderr
     same "$display: window" "1:$nowindow" "$?:$(cat stderr)"
+    # The fake server logs a connection once it gets round to taking it from its queue.
+    for _ in $(seq 50); do [ -s fake.log ] && break; sleep 0.1; done
     same "$display: asked by the window" "$address" "$(sort -u fake.log)"
 done <<CASES
 :$n abstract=/tmp/.X11-unix/X$n
@@ -144,6 +146,7 @@ CASES
 # -window=yes asks for the window, and so for the display, unless it follows "--" as a file name.
 : >fake.log
 DISPLAY=:$n HOME=$WORK/home timeout 20 "$PICTORN" -window==yes relay.bmp >/dev/null 2>&1
+for _ in $(seq 50); do [ -s fake.log ] && break; sleep 0.1; done
 same "-window==yes: the display probed" "abstract=/tmp/.X11-unix/X$n" "$(sort -u fake.log)"
 : >fake.log
 DISPLAY=:$n HOME=$WORK/home timeout 20 "$PICTORN" relay.bmp -- -window=yes >/dev/null 2>&1
