@@ -34,7 +34,8 @@ when its luminance is below the threshold, half of white unless told.
   -h                the short usage text, on standard error
   -name=TEXT        the name line (at most 16 characters)
   -package=TEXT     the package line (at most 16 characters)
-  -threshold=N      1 to 99: a pixel darker than N percent of white is dark (50)
+  -threshold=N|auto 1 to 99: a pixel darker than N percent of white is dark (50);
+                    auto: the level that best splits the picture's own greys
   -invert=yes|no    swap dark and light (no)
   -dither=yes|no    error diffusion instead of a threshold, for photographs (no)
   -alpha=paper|shape  paper: transparent is white paper (the default); shape:
@@ -42,6 +43,12 @@ when its luminance is below the threshold, half of white unless told.
   -width=N          scale the picture to N pixels wide (1 to 16384) first
   -height=N         scale the picture to N pixels high (1 to 16384) first;
                     given one of the two, the other keeps the proportions
+  -lines=keep|blend keep: shrinking keeps every dark line whole and joined;
+                    blend: pixels are averaged, thin lines may fade (blend)
+  -trim=yes|no      yes: crop to the dark pixels before scaling (no)
+  -margin=N         0 to 1024 light pixels added on every side at the end (0)
+  -mirror=yes|no    yes: flip left to right before scaling (no)
+  -rotate=N         0, 90, 180 or 270 degrees clockwise, before scaling (0)
   -window=yes|no    yes: the window, on INFILE if given, the other keys its
                     starting settings, OUTFILE where Save writes (no)
 
@@ -52,7 +59,8 @@ the chosen file is not a picture.
 }
 
 const QStringList reductionKeys = {"-threshold", "-invert", "-dither", "-width",
-                                   "-height",    "-alpha",  "-window"};
+                                   "-height",    "-alpha",  "-lines",  "-trim",
+                                   "-margin",    "-mirror", "-rotate", "-window"};
 
 } // namespace
 
@@ -66,22 +74,43 @@ bool takeKey(const QString &key, const QString &value, Reduction &reduction)
     bool number = !value.isEmpty() && value.size() <= 5;
     for (QChar c : value)
         number = number && c >= u'0' && c <= u'9';
-    const int n = number ? value.toInt() : 0;
-    if (key == u"-threshold" || key == u"-width" || key == u"-height") {
+    const int n = number ? value.toInt() : -1;
+    const bool yes = value == u"yes";
+    const bool yesOrNo = yes || value == u"no";
+    if (key == u"-threshold" && value == u"auto") {
+        reduction.autoThreshold = true;
+    } else if (key == u"-threshold" || key == u"-width" || key == u"-height") {
         const int most = key == u"-threshold" ? 99 : maxSide;
         if (n < 1 || n > most)
             return false;
+        if (key == u"-threshold")
+            reduction.autoThreshold = false;
         (key == u"-threshold" ? reduction.threshold
          : key == u"-width"   ? reduction.width
                               : reduction.height) = n;
-    } else if (key == u"-invert" || key == u"-dither") {
-        if (value != u"yes" && value != u"no")
+    } else if (key == u"-margin") {
+        if (n < 0 || n > maxMargin)
             return false;
-        (key == u"-invert" ? reduction.invert : reduction.dither) = value == u"yes";
+        reduction.margin = n;
+    } else if (key == u"-rotate") {
+        if (n % 90 != 0 || n < 0 || n > 270)
+            return false;
+        reduction.rotate = n;
+    } else if (key == u"-invert" || key == u"-dither" || key == u"-trim" || key == u"-mirror") {
+        if (!yesOrNo)
+            return false;
+        (key == u"-invert"   ? reduction.invert
+         : key == u"-dither" ? reduction.dither
+         : key == u"-trim"   ? reduction.trim
+                             : reduction.mirror) = yes;
     } else if (key == u"-alpha") {
         if (value != u"shape" && value != u"paper")
             return false;
         reduction.shape = value == u"shape";
+    } else if (key == u"-lines") {
+        if (value != u"keep" && value != u"blend")
+            return false;
+        reduction.keepLines = value == u"keep";
     }
     return true;
 }

@@ -13,15 +13,25 @@
 inline constexpr int maxSide = 16384;
 inline constexpr qint64 maxPixels = qint64(maxSide) * maxSide;
 
+// The widest margin -margin takes.
+inline constexpr int maxMargin = 1024;
+
 // How a picture becomes black and white: the settings of the -threshold, -invert, -dither,
-// -width, -height and -alpha keys and of the window's controls.
+// -width, -height, -alpha, -lines, -trim, -margin, -mirror and -rotate keys and of the window's
+// controls.
 struct Reduction {
-    int threshold = 50; // percent of white; a pixel darker than that is dark
+    int threshold = 50;         // percent of white; a pixel darker than that is dark
+    bool autoThreshold = false; // the level chosen from the picture itself
     bool invert = false;
     bool dither = false;
     int width = 0; // 0: the picture's own, or kept in proportion to the other
     int height = 0;
-    bool shape = false; // the picture's opacity is the ink and its colours are ignored
+    bool shape = false;     // the picture's opacity is the ink and its colours are ignored
+    bool keepLines = false; // shrinking keeps every dark stroke rather than blending it away
+    bool trim = false;      // cropped to its dark pixels before scaling
+    int margin = 0;         // light pixels added on every side after scaling
+    bool mirror = false;    // left to right, before scaling
+    int rotate = 0;         // degrees clockwise, a multiple of 90, after mirroring
 };
 
 // What reading a picture came to.
