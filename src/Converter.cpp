@@ -2,6 +2,7 @@
 
 #include "MyApp.h"
 #include "Output.h"
+#include "TextFormat.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +14,6 @@
 namespace
 {
 
-const int fieldLength = 16;
 // The writer writes whenever its buffer holds this much.
 const qsizetype lineChunk = 1 << 20;
 
@@ -48,18 +48,14 @@ void MyApp::append(const QString &line)
 
 void MyApp::textChanged(QLineEdit &edit, int index)
 {
-    // A line break would split the line and shift every line after it.
-    QString text = edit.text().replace(u'\n', u' ').replace(u'\r', u' ');
-    // A character outside the basic plane is never cut in half.
-    const bool splitsPair = text.size() > fieldLength && text.at(fieldLength - 1).isHighSurrogate();
-    text.truncate(splitsPair ? fieldLength - 1 : fieldLength);
+    const QString text = TextFormat::fieldText(edit.text());
     // Setting the text puts the cursor at its end, so it is set only when the rule changed it.
     if (text != edit.text()) {
         const int cursor = edit.cursorPosition();
         edit.setText(text);
         edit.setCursorPosition(qMin(cursor, int(text.size())));
     }
-    rows.setLine(index, u'\'' + text + u'\'');
+    rows.setLine(index, TextFormat::headerLine(text));
 }
 
 void MyApp::slotNameChanged(const QString &)
@@ -85,7 +81,7 @@ int MyApp::process()
     // "-" is standard input, which always exists.
     if (inFile != u"-" && !QFileInfo::exists(inFile)) {
         if (verbose)
-            message(QStringLiteral("Bitmap file '%1' not found").arg(inFile));
+            message(readProblem(Picture::Missing, inFile));
         return 1;
     }
     const Picture::Status status = picture.load(inFile, reduction);
@@ -96,12 +92,12 @@ int MyApp::process()
         bitmap = QImage();
     if (status == Picture::NoMemory || (status == Picture::Loaded && bitmap.isNull())) {
         if (verbose)
-            message(QStringLiteral("Not enough memory for '%1'").arg(inFile));
+            message(readProblem(Picture::NoMemory, inFile));
         return 1;
     }
     if (status != Picture::Loaded) {
         if (verbose)
-            message(QStringLiteral("File '%1' is not a bitmap").arg(inFile));
+            message(readProblem(status, inFile));
         return status == Picture::Missing ? 1 : 6;
     }
     writeBitmapToStream();
@@ -117,13 +113,13 @@ void MyApp::writeBitmapToStream()
         nameEdit.setText(picture.name());
     if (packageEdit.text().isEmpty())
         packageEdit.setText(picture.package());
-    append(u'\'' + nameEdit.text() + u'\'');
-    append(u'\'' + packageEdit.text() + u'\'');
+    append(TextFormat::headerLine(nameEdit.text()));
+    append(TextFormat::headerLine(packageEdit.text()));
     if (verbose)
         message(QStringLiteral("Converting QBitmap to QImage"));
     const int w = bitmap.width();
     const int h = bitmap.height();
-    append(QStringLiteral("%1 %2 1").arg((w - 1) / 10).arg((h - 1) / 10));
+    append(TextFormat::sizeLine(w, h));
     append(QStringLiteral("BITMAP"));
     if (verbose)
         message(QStringLiteral("Reading scanlines into QListBox"));

@@ -3,12 +3,12 @@
 
 #include "LibraryText.h"
 #include "Reduce.h"
+#include "TextFormat.h"
 
 #include <QByteArrayView>
 #include <QString>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace
@@ -68,12 +68,6 @@ bool packRow(const char *in, int w, uchar *out)
     return !stray;
 }
 
-// The label of row Y as pictorn writes it, and its length.
-int label(int y, char (&text)[16])
-{
-    return std::snprintf(text, sizeof text, "{%3d}", y);
-}
-
 } // namespace
 
 bool isLibraryText(const QByteArray &bytes)
@@ -92,12 +86,10 @@ Decoded readLibraryText(const QByteArray &bytes)
     // Every line left but the final empty one is a row, and the first one gives the width.
     const qsizetype h = lines.count() - 1;
     char text[16];
-    const qsizetype w = lines.next(row) ? row.size() - label(0, text) : 0;
+    const qsizetype w = lines.next(row) ? row.size() - TextFormat::rowLabel(0, text) : 0;
     if (w < 1 || h < 1 || w > maxSide || h > maxSide)
         return result;
-    char sizeLine[32];
-    std::snprintf(sizeLine, sizeof sizeLine, "%d %d 1", int(w - 1) / 10, int(h - 1) / 10);
-    if (size != sizeLine)
+    if (size != TextFormat::sizeLine(int(w), int(h)).toLatin1())
         return result;
     QImage image = blankBitmap(int(w), int(h));
     if (image.isNull()) {
@@ -105,7 +97,7 @@ Decoded readLibraryText(const QByteArray &bytes)
         return result;
     }
     for (int y = 0; y < h; ++y) {
-        const int labelSize = label(y, text);
+        const int labelSize = TextFormat::rowLabel(y, text);
         if ((y > 0 && !lines.next(row)) || row.size() != labelSize + w ||
             std::memcmp(row.data(), text, size_t(labelSize)) != 0 ||
             !packRow(row.data() + labelSize, int(w), image.scanLine(y)))

@@ -108,6 +108,18 @@ Decoded decodeBytes(QByteArray &bytes, const QString &name, const Reduction &r)
 
 } // namespace
 
+QString readProblem(ReadStatus status, const QString &name)
+{
+    switch (status) {
+    case ReadStatus::Missing:
+        return QStringLiteral("Bitmap file '%1' not found").arg(name);
+    case ReadStatus::NoMemory:
+        return QStringLiteral("Not enough memory for '%1'").arg(name);
+    default:
+        return QStringLiteral("File '%1' is not a bitmap").arg(name);
+    }
+}
+
 Picture::Status Picture::load(const QString &name, const Reduction &r)
 {
     const Status status = read(name);

@@ -50,4 +50,7 @@ private:
     SvgPicture vector;
 };
 
+// Why NAME gave no picture, in one sentence without its full stop.
+QString readProblem(ReadStatus status, const QString &name);
+
 #endif

@@ -87,6 +87,11 @@ QImage scaleColumns(const QImage &in, int height)
 
 } // namespace
 
+bool isDark(int lum, const Reduction &r)
+{
+    return (lum * 100 < r.threshold * 255) != r.invert;
+}
+
 int luminance(QRgb rgb, bool shape)
 {
     const int a = qAlpha(rgb);

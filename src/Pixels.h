@@ -46,6 +46,9 @@ struct Decoded {
     QString name, package;
 };
 
+// Whether a pixel of luminance LUM is dark under the threshold and inversion of R.
+bool isDark(int lum, const Reduction &r);
+
 // What the eye sees of a colour on white paper, with the toolkit's grey weights; with SHAPE, only
 // its opacity counts, as black ink.
 int luminance(QRgb rgb, bool shape);

@@ -1,4 +1,5 @@
 #include "Preview.h"
+#include "TextFormat.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -14,9 +15,9 @@ const int largestScale = 64;
 // the two colours of a 1-bit picture may be either way round, or both dark.
 void darkMasks(const QImage &bitmap, uchar masks[256])
 {
-    // The same rule as the text: a colour darker than mid grey is dark.
-    const bool dark0 = qGray(bitmap.colorTable().value(0)) < 128;
-    const bool dark1 = qGray(bitmap.colorTable().value(1)) < 128;
+    // The same rule as the text.
+    const bool dark0 = TextFormat::isDarkColour(bitmap.colorTable().value(0));
+    const bool dark1 = TextFormat::isDarkColour(bitmap.colorTable().value(1));
     const bool lsbFirst = bitmap.format() == QImage::Format_MonoLSB;
     for (int byte = 0; byte < 256; ++byte) {
         masks[byte] = 0;
@@ -217,11 +218,11 @@ void Preview::paintEvent(QPaintEvent *event)
                              .intersected(bitmap.rect());
     if (pixels.isEmpty())
         return;
-    // The same rule as the text: a colour darker than mid grey is drawn black, any other white.
+    // The same rule as the text: a dark colour is drawn black, any other white.
     QImage part = bitmap.copy(pixels);
     QList<QRgb> table = part.colorTable();
     for (QRgb &entry : table)
-        entry = qGray(entry) < 128 ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
+        entry = TextFormat::isDarkColour(entry) ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
     part.setColorTable(table);
     painter.drawImage(QRect(pixels.topLeft() * scale, pixels.size() * scale), part);
 }

@@ -4,16 +4,6 @@
 
 #include <algorithm>
 
-namespace
-{
-
-bool isDark(int lum, const Reduction &r)
-{
-    return (lum * 100 < r.threshold * 255) != r.invert;
-}
-
-} // namespace
-
 QImage blankBitmap(int w, int h)
 {
     QImage image(w, h, QImage::Format_Mono);

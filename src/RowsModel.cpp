@@ -1,21 +1,10 @@
 #include "RowsModel.h"
+#include "TextFormat.h"
 
 #include <QFontMetrics>
 #include <QStringEncoder>
 
-#include <cstdio>
 #include <cstring>
-
-namespace
-{
-
-// The reduction gives every 1-bit image a table of two entries.
-bool isDarkEntry(const QImage &image, int index)
-{
-    return qGray(image.colorTable().value(index)) < 128;
-}
-
-} // namespace
 
 RowsModel::RowsModel(QObject *parent) : QAbstractListModel(parent)
 {
@@ -68,7 +57,8 @@ bool RowsModel::setLine(int index, const QString &text)
 void RowsModel::measureLines()
 {
     const QFontMetrics metrics(font);
-    const int label = QStringLiteral("{%1}").arg(bitmap.height() - 1, 3).size();
+    char text[16];
+    const int label = TextFormat::rowLabel(bitmap.height() - 1, text);
     lineSize = QSize(metrics.horizontalAdvance(QString(label + bitmap.width(), u'#')) + 8,
                      metrics.height());
 }
@@ -84,7 +74,9 @@ void RowsModel::setBitmap(const QImage &image)
     if (resized && font != QFont())
         measureLines();
     const bool lsbFirst = bitmap.format() == QImage::Format_MonoLSB;
-    const bool dark0 = isDarkEntry(bitmap, 0), dark1 = isDarkEntry(bitmap, 1);
+    // The reduction gives every 1-bit image a table of two entries.
+    const bool dark0 = TextFormat::isDarkColour(bitmap.colorTable().value(0));
+    const bool dark1 = TextFormat::isDarkColour(bitmap.colorTable().value(1));
     for (int byte = 0; byte < 256; ++byte)
         for (int pixel = 0; pixel < 8; ++pixel) {
             const int bit = lsbFirst ? pixel : 7 - pixel;
@@ -114,7 +106,7 @@ void RowsModel::appendBytes(int index, QByteArray &out) const
     const int r = index - int(header.size());
     const int w = bitmap.width();
     char label[16];
-    const int labelSize = std::snprintf(label, sizeof label, "{%3d}", r);
+    const int labelSize = TextFormat::rowLabel(r, label);
     const qsizetype start = out.size();
     out.resize(start + labelSize + w);
     char *to = out.data() + start;

@@ -1,6 +1,8 @@
 #ifndef ROWSMODEL_H
 #define ROWSMODEL_H
 
+#include "TextFormat.h"
+
 #include <QAbstractListModel>
 #include <QFont>
 #include <QImage>
@@ -14,7 +16,7 @@ class RowsModel : public QAbstractListModel
 
 public:
     // The rows of pixels follow the header lines: name, package, size and "BITMAP".
-    static constexpr int headerLines = 4;
+    static constexpr int headerLines = TextFormat::headerLines;
 
     explicit RowsModel(QObject *parent = nullptr);
 

@@ -246,9 +246,7 @@ void MyApp::openPicture(const QString &name)
     Picture read;
     const Picture::Status status = read.read(name);
     if (status != Picture::Loaded) {
-        problem = status == Picture::NoMemory
-                      ? QStringLiteral("Not enough memory for '%1'.").arg(name)
-                      : QStringLiteral("File '%1' is not a bitmap.").arg(name);
+        problem = readProblem(status, name) + u'.';
         showStatus();
         return;
     }

@@ -3,6 +3,7 @@
 
 #include "MyApp.h"
 #include "Preview.h"
+#include "TextFormat.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -16,22 +17,6 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <utility>
-
-namespace
-{
-
-// The bytes of the text of a picture W x H with header lines of HEADER bytes: each row is its
-// label, "{  0}" growing past three digits, its pixels and a line feed; then an empty line.
-qint64 textBytes(qint64 header, int w, int h)
-{
-    qint64 bytes = header + 1 + qint64(h) * (5 + w + 1);
-    // Each row from 1000 on has a fourth digit, from 10000 on a fifth.
-    for (qint64 from = 1000; from < h; from *= 10)
-        bytes += h - from;
-    return bytes;
-}
-
-} // namespace
 
 void MyApp::slotReductionChanged()
 {
@@ -107,11 +92,9 @@ void MyApp::slotJobDone()
             reduction.width = reduction.height = 0;
         }
     } else {
-        problem =
-            job.status == Picture::NoMemory
-                ? QStringLiteral("Not enough memory for '%1'.").arg(file.isEmpty() ? inFile : file)
-            : file.isEmpty() ? QStringLiteral("A picture of that size is too large.")
-                             : QStringLiteral("File '%1' is not a bitmap.").arg(file);
+        problem = job.status != Picture::NoMemory && file.isEmpty()
+                      ? QStringLiteral("A picture of that size is too large.")
+                      : readProblem(job.status, file.isEmpty() ? inFile : file) + u'.';
         showStatus();
     }
     // A newer setting supersedes this result: only the newest is shown.
@@ -125,9 +108,7 @@ void MyApp::showJob(const Job &job)
 {
     const bool resized = job.bitmap.size() != preview->pictureSize();
     bitmap = job.bitmap;
-    rows.setLine(
-        2,
-        QStringLiteral("%1 %2 1").arg((bitmap.width() - 1) / 10).arg((bitmap.height() - 1) / 10));
+    rows.setLine(2, TextFormat::sizeLine(bitmap.width(), bitmap.height()));
     rows.setBitmap(bitmap);
     preview->setBitmap(bitmap, job.levels);
     if (resized) {
@@ -168,10 +149,9 @@ void MyApp::showStatus()
     const QSize original = picture.originalSize();
     if (original != bitmap.size())
         text += QStringLiteral(" (from %1 x %2)").arg(original.width()).arg(original.height());
-    text += QStringLiteral(", size line %1 %2 1, %3 bytes. %4")
-                .arg((w - 1) / 10)
-                .arg((h - 1) / 10)
-                .arg(textBytes(header, w, h))
+    text += QStringLiteral(", size line %1, %2 bytes. %3")
+                .arg(TextFormat::sizeLine(w, h))
+                .arg(TextFormat::textBytes(header, w, h))
                 .arg(savedNote.isEmpty() ? QStringLiteral("Not saved") : savedNote);
     savedLabel->setText(text);
 }
