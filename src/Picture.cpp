@@ -148,6 +148,7 @@ Picture::Status Picture::decode(const Reduction &r)
         Decoded decoded = decodeBytes(copy, fileName, r);
         givenName = decoded.name;
         givenPackage = decoded.package;
+        why = decoded.reason;
         if (decoded.status != Loaded)
             return decoded.status;
         original = decoded.image.size();

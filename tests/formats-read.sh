@@ -329,10 +329,11 @@ same "a TGA that lies" "1:" "$status:$err"
 # Damaged files whose libraries have their own say leave standard error to pictorn's messages.
 $IM r.pbm -compress zip r.tiff
 $IM r.pbm r.ico
-head -c 300 r.tiff >cut.tiff
+head -c 100 r.tiff >cut.tiff
+perl -e 'local $/; $_ = <STDIN>; substr($_, 40, 4) = "\xff" x 4; print' <r.tiff >bad-data.tiff
 head -c 100 r.ico >cut.ico
 perl -e 'local $/; $_ = <STDIN>; substr($_, -40, 20) = "\xff\xd3" x 10; print' <r.jpg >bad-scan.jpg
-for input in cut.tiff cut.ico bad-scan.jpg; do
+for input in cut.tiff bad-data.tiff cut.ico bad-scan.jpg; do
     run "$input" out.src
     same "$input: nothing on standard error" "" "$err"
 done
