@@ -310,11 +310,12 @@ same "16-bit greys rounded" "0:{  0}.#" "$status:$(sed -n 5p out.src)"
 # Files judged by their bytes before the toolkit decodes them, against ImageMagick (netpbm for
 # TGA, whose rows ImageMagick leaves in the file's order): a JPEG with a restart marker in every
 # row of blocks, a WebP whose chunk of odd length is padded, and a TGA (Truevision 2.0, which the
-# toolkit asks), known by its name alone. A TGA that claims 3000 x 3000
+# toolkit asks) known by its name alone, its first bytes made no icon's by an empty colour map. A TGA that claims 3000 x 3000
 # pixels in 30 KB, which its uncompressed pixels cannot hold, is a lie.
 jpegtran -restart 1 r.jpg >restarts.jpg
 webp_of_one_colour 20 10 0 odd >odd.webp
-{ pnmdepth 255 r.pbm | ppmtoppm | ppmtotga -rgb -norle; printf '\0\0\0\0\0\0\0\0TRUEVISION-XFILE.\0'; } >r.tga 2>/dev/null
+{ pnmdepth 255 r.pbm 2>/dev/null | ppmtoppm | ppmtotga -rgb -norle; printf '\0\0\0\0\0\0\0\0TRUEVISION-XFILE.\0'; } |
+    perl -e 'local $/; $_ = <STDIN>; substr($_, 1, 1) = "\1"; substr($_, 7, 1) = "\x18"; print' >r.tga 2>/dev/null
 tgatoppm r.tga | pnmtopng >tga.png
 for pair in restarts.jpg:restarts.jpg odd.webp:odd.webp r.tga:tga.png; do
     run "${pair%:*}" out.src
