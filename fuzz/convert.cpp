@@ -3,6 +3,7 @@
 // converted to another; its size picks which of the reduction keys come along. The run stays in
 // the scratch directory, where an SVG's relative references would find the files it writes.
 #include "MyApp.h"
+#include "ToolkitReader.h"
 
 #include <QApplication>
 #include <QDir>
@@ -28,6 +29,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     static char name[] = "pictorn-fuzz";
     static char *argv[] = {name, nullptr};
     static QApplication app(argc, argv);
+    setToolkitLimits();
     static QTemporaryDir scratch;
     if (!scratch.isValid() || !QDir::setCurrent(scratch.path()))
         std::abort();

@@ -16,7 +16,7 @@ qint64 fileRow(const BmpHeader &h, int y)
     return h.topDown ? y : h.height - 1 - y;
 }
 
-// The bytes that run-length data takes up to its end code, or -1 when the data ends first.
+// The bytes that run-length data takes up to its end code, or all of them when it has none.
 qint64 rleLength(const uchar *data, qint64 size, bool fourBit)
 {
     for (qint64 at = 0; at + 2 <= size;) {
@@ -30,46 +30,55 @@ qint64 rleLength(const uchar *data, qint64 size, bool fourBit)
         // A delta takes two bytes; absolute runs are padded to a 16-bit word.
         at += code == 2 ? 2 : fourBit ? (code + 3) / 4 * 2 : (code + 1) / 2 * 2;
     }
-    return -1;
+    return size;
 }
 
-// Decodes run-length data, checked by rleLength, into the luminance LUM gives each index.
-QImage decodeRle(const uchar *data, qint64 size, const BmpHeader &h, const uchar lum[256])
+// Decodes run-length data into IMAGE (white at first), each index as LUM gives it. False when a
+// code writes past a row or past the picture, or runs past the data, or the data ends before its
+// last row does: the common readers part ways there. The end code itself may be missing.
+bool decodeRle(const uchar *data, qint64 size, const BmpHeader &h, const uchar lum[256],
+               QImage &image)
 {
     const bool fourBit = h.compression == BmpRle4;
-    QImage image(int(h.width), int(h.height), QImage::Format_Grayscale8);
-    if (image.isNull())
-        return image;
-    image.fill(255);
     qint64 x = 0, row = 0;
-    const auto put = [&](int index) {
-        if (x < h.width && row < h.height)
-            image.scanLine(int(h.height - 1 - row))[x] = lum[index];
-        ++x;
+    const auto put = [&](int count, const auto &index) {
+        if (x + count > h.width || row >= h.height)
+            return false;
+        uchar *line = image.scanLine(int(h.height - 1 - row));
+        for (int i = 0; i < count; ++i)
+            line[x + i] = lum[index(i)];
+        x += count;
+        return true;
     };
-    for (qint64 at = 0; row < h.height && at + 2 <= size;) {
+    for (qint64 at = 0; at + 2 <= size;) {
         const uchar count = data[at];
         const uchar code = data[at + 1];
         at += 2;
         if (count > 0) {
-            for (int i = 0; i < count; ++i)
-                put(fourBit ? (i % 2 ? code & 15 : code >> 4) : code);
+            if (!put(count,
+                     [&](int i) { return fourBit ? (i % 2 ? code & 15 : code >> 4) : code; }))
+                return false;
         } else if (code == 0) {
             x = 0;
             ++row;
         } else if (code == 1) {
-            break;
+            return true;
         } else if (code == 2) {
+            if (at + 2 > size)
+                return false;
             x += data[at];
             row += data[at + 1];
             at += 2;
         } else {
-            for (int i = 0; i < code; ++i)
-                put(fourBit ? data[at + i / 2] >> (i % 2 ? 0 : 4) & 15 : data[at + i]);
+            const uchar *run = data + at;
+            if (at + (fourBit ? (code + 1) / 2 : code) > size || !put(code, [&](int i) {
+                    return fourBit ? run[i / 2] >> (i % 2 ? 0 : 4) & 15 : run[i];
+                }))
+                return false;
             at += fourBit ? (code + 3) / 4 * 2 : (code + 1) / 2 * 2;
         }
     }
-    return image;
+    return row >= h.height || (row == h.height - 1 && x == h.width);
 }
 
 // A 1-bit picture keeps its bits, which BMP stores as the toolkit does, and its two colours.
@@ -181,20 +190,24 @@ Decoded readBmp(QByteArray &bytes, const Reduction &r)
     // Run-length data that claims far more pixels than its bytes can code is a bomb.
     if (h.runLength()) {
         used = rleLength(data, used, h.compression == BmpRle4);
-        if (used < 0 || !plausibleSize(h.width * h.height, used))
+        if (!plausibleSize(h.width * h.height, used))
             return result;
     }
     const QList<QRgb> table = bmpPalette(bytes, h);
     uchar lum[256];
     paletteLuminance(table, r.shape, lum);
-    if (h.runLength())
-        result.image = decodeRle(data, used, h, lum);
-    else if (h.depth == 1)
+    if (h.runLength()) {
+        result.image = QImage(int(h.width), int(h.height), QImage::Format_Grayscale8);
+        result.image.fill(255);
+        if (!result.image.isNull() && !decodeRle(data, used, h, lum, result.image))
+            return {};
+    } else if (h.depth == 1) {
         result.image = readMono(data, h, table);
-    else if (h.depth <= 8)
+    } else if (h.depth <= 8) {
         result.image = readIndexed(data, h, lum);
-    else
+    } else {
         result.image = readMasked(data, h, r.shape);
+    }
     bytes.clear();
     result.status = result.image.isNull() ? ReadStatus::NoMemory : ReadStatus::Loaded;
     return result;

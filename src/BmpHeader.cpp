@@ -141,31 +141,45 @@ bool readPaletteSize(BmpHeader &h, qint64 end, qint64 size)
     return h.colours >= 1;
 }
 
-} // namespace
-
-BmpHeader bmpHeader(const QByteArray &bytes)
+// The headers alone, each claim checked against the bytes at hand, which need not hold the
+// pixel data: enough of a file's start to tell how long the picture is.
+bool readHeaders(const QByteArray &bytes, BmpHeader &h)
 {
-    BmpHeader h;
     const qint64 size = bytes.size();
     const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
     quint32 infoSize = 0;
     if (size < fileHeaderSize + 4 || !bytes.startsWith("BM") ||
         !readInfoHeader(p, size, h, infoSize) || !checkSize(h) || !checkCoding(h, infoSize))
-        return h;
+        return false;
     h.offset = littleEndian(p + 10, 4);
     qint64 end = fileHeaderSize + infoSize;
     if (h.depth > 8) {
         end = readMasks(p, size, h, infoSize);
         if (end < 0 || !checkMasks(h))
-            return h;
+            return false;
         h.colours = 0;
     } else if (!readPaletteSize(h, end, size)) {
-        return h;
+        return false;
     }
-    if (h.offset < end || h.offset > size)
-        return h;
-    h.valid = h.runLength() || h.rowBytes() * h.height <= size - h.offset;
+    return h.offset >= end;
+}
+
+} // namespace
+
+BmpHeader bmpHeader(const QByteArray &bytes)
+{
+    BmpHeader h;
+    if (readHeaders(bytes, h) && h.offset <= bytes.size())
+        h.valid = h.runLength() || h.rowBytes() * h.height <= bytes.size() - h.offset;
     return h;
+}
+
+qint64 bmpLength(const QByteArray &start)
+{
+    BmpHeader h;
+    if (!readHeaders(start, h))
+        return start.size();
+    return h.runLength() ? 0 : h.offset + h.rowBytes() * h.height;
 }
 
 QList<QRgb> bmpPalette(const QByteArray &bytes, const BmpHeader &h)

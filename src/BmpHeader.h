@@ -36,6 +36,12 @@ struct BmpHeader {
 // bytes hold. The run-length data itself is checked by its decoder.
 BmpHeader bmpHeader(const QByteArray &bytes);
 
+// How many bytes of a file that starts with START its BMP headers say are the picture's: the
+// headers and the rows of an uncompressed picture; 0 for run-length data, whose length only its
+// end code tells (its size fields may be 0 or wrong), so the file is read to its end. Headers
+// that describe no picture need no more than START.
+qint64 bmpLength(const QByteArray &start);
+
 // The palette, each entry stored as blue, green, red.
 QList<QRgb> bmpPalette(const QByteArray &bytes, const BmpHeader &h);
 

@@ -96,8 +96,11 @@ int MyApp::process()
         return 1;
     }
     if (status != Picture::Loaded) {
-        if (verbose)
+        if (verbose) {
             message(readProblem(status, inFile));
+            if (!picture.reason().isEmpty())
+                message(QStringLiteral("File '%1': %2").arg(inFile, picture.reason()));
+        }
         return status == Picture::Missing ? 1 : 6;
     }
     writeBitmapToStream();

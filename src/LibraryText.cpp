@@ -41,13 +41,22 @@ private:
 };
 
 // The text between a line's opening and closing quotes, in the locale's encoding; false when the
-// line does not both start and end with a quote of its own.
-bool unquote(QByteArrayView line, QString &text)
+// line does not both start and end with a quote of its own. A text that would not be written
+// back as the same bytes (not in the locale's encoding, or longer than its field) is refused
+// with the REASON why.
+bool unquote(QByteArrayView line, QString &text, QString &reason, const char *what)
 {
     if (line.size() < 2 || line.front() != '\'' || line.back() != '\'')
         return false;
-    text = QString::fromLocal8Bit(line.sliced(1, line.size() - 2));
-    return true;
+    const QByteArrayView bytes = line.sliced(1, line.size() - 2);
+    text = QString::fromLocal8Bit(bytes);
+    if (text.toLocal8Bit() != bytes || text.contains(u'\r'))
+        reason = QStringLiteral("its %1 line is not text in the locale's encoding").arg(what);
+    else if (text.size() > TextFormat::fieldLength)
+        reason = QStringLiteral("its %1 is longer than %2 characters")
+                     .arg(what)
+                     .arg(TextFormat::fieldLength);
+    return reason.isEmpty();
 }
 
 // Packs W characters of "#" and "." into a row of a 1-bit image, a set bit dark; false when
@@ -81,7 +90,8 @@ Decoded readLibraryText(const QByteArray &bytes)
     Lines lines(bytes);
     QByteArrayView name, package, size, bitmap, row;
     if (!lines.next(name) || !lines.next(package) || !lines.next(size) || !lines.next(bitmap) ||
-        !unquote(name, result.name) || !unquote(package, result.package) || bitmap != "BITMAP")
+        !unquote(name, result.name, result.reason, "name") ||
+        !unquote(package, result.package, result.reason, "package") || bitmap != "BITMAP")
         return result;
     // Every line left but the final empty one is a row, and the first one gives the width.
     const qsizetype h = lines.count() - 1;

@@ -27,12 +27,15 @@ const qint64 maxBytes = maxPixels * 4 + (1 << 20);
 // Enough of a file's start to tell its format and what its headers say of its length.
 const qint64 headBytes = 4096;
 
-// Reads from FD onto the end of BYTES until they hold COUNT bytes or the input ends; the buffer
-// starts at SIZEHINT, the file's size when it is known, and doubles from there.
+// Reads from FD onto the end of BYTES until they hold at least COUNT bytes or the input ends.
+// What was read is never dropped or changed. The buffer starts at SIZEHINT, the file's size when
+// it is known, and doubles from there.
 bool readUpTo(int fd, QByteArray &bytes, qint64 count, qint64 sizeHint)
 {
     qint64 size = bytes.size();
-    bytes.resize(qMin(count, qMax(sizeHint, size * 2)));
+    if (size >= count)
+        return true;
+    bytes.resize(qMin(count, qMax(sizeHint, qMax(size * 2, headBytes))));
     while (size < count) {
         if (size == bytes.size())
             bytes.resize(qMin(count, size * 2));
@@ -50,8 +53,8 @@ bool readUpTo(int fd, QByteArray &bytes, qint64 count, qint64 sizeHint)
 }
 
 // Reads a picture's bytes: its start first, which must look like a picture, then no more than
-// its format can need. A BMP's headers say how long it is, and what follows is not read; a file
-// of any other format longer than the largest picture needs is refused unread.
+// its format can need. An uncompressed BMP's headers say how long it is, and what follows is not
+// read; a file of any other format longer than the largest picture needs is refused unread.
 Picture::Status readPicture(int fd, const QString &name, qint64 fileSize, QByteArray &bytes)
 {
     if (!readUpTo(fd, bytes, headBytes, headBytes) || !startsLikePicture(bytes, name))
@@ -157,6 +160,7 @@ Picture::Status Picture::decode(const Reduction &r)
         Decoded decoded = decodeBytes(copy, fileName, r);
         givenName = decoded.name;
         givenPackage = decoded.package;
+        why = decoded.reason;
         if (decoded.status != Loaded)
             return decoded.status;
         original = decoded.image.size();

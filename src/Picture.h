@@ -36,6 +36,8 @@ public:
     // The name and the package the file gives (a library text does), or empty.
     QString name() const { return givenName; }
     QString package() const { return givenPackage; }
+    // Why the file was refused, when its reader can say more than that it is no picture.
+    QString reason() const { return why; }
 
     QImage reduce(const Reduction &r) const;
 
@@ -44,7 +46,7 @@ private:
     QByteArray bytes;
     bool keepBytes = false;
     QSize original;
-    QString givenName, givenPackage;
+    QString givenName, givenPackage, why;
     QImage oneBit;
     QImage grey;
     SvgPicture vector;

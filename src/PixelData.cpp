@@ -2,6 +2,7 @@
 // enough to find the pixel data and to tell a whole file from one cut short.
 
 #include "PixelData.h"
+#include "BmpHeader.h"
 #include "Pixels.h"
 
 #include <QFileInfo>
@@ -187,18 +188,5 @@ bool startsLikePicture(const QByteArray &start, const QString &name)
 
 qint64 bytesNeeded(const QByteArray &start)
 {
-    if (!start.startsWith("BM") || start.size() < 38)
-        return 0;
-    // A BMP says how long it is: the file size field, the data's offset and size, the rows.
-    const uchar *p = at(start);
-    const auto u16 = [p](int i) { return qint64(qFromLittleEndian<quint16>(p + i)); };
-    const auto u32 = [p](int i) { return qint64(qFromLittleEndian<quint32>(p + i)); };
-    const auto side = [p](int i) { return qAbs(qint64(qFromLittleEndian<qint32>(p + i))); };
-    const bool os2 = u32(14) == 12;
-    const qint64 width = qMin<qint64>(os2 ? u16(18) : side(18), maxSide);
-    const qint64 height = qMin<qint64>(os2 ? u16(20) : side(22), maxSide);
-    const qint64 depth = qMin<qint64>(u16(os2 ? 24 : 28), 64);
-    const qint64 offset = u32(10);
-    const qint64 rows = offset + (width * depth + 31) / 32 * 4 * height;
-    return qMax(qMax(u32(2), rows), os2 ? 0 : offset + u32(34));
+    return start.startsWith("BM") ? bmpLength(start) : 0;
 }

@@ -5,8 +5,8 @@
 #include <QString>
 
 // What a picture's first bytes and its name say of it, before the rest is read: whether it
-// starts like a picture that pictorn reads, and how many bytes it can need at most (0 when its
-// format does not say).
+// starts like a picture that pictorn reads, and how many bytes are its own (0 when its format
+// does not say, and the whole file is read).
 bool startsLikePicture(const QByteArray &start, const QString &name);
 qint64 bytesNeeded(const QByteArray &start);
 

@@ -44,6 +44,8 @@ struct Decoded {
     QImage image;
     // The name and the package that a library text gives; other formats carry none.
     QString name, package;
+    // Why the file was refused, when its reader can say more than that it is no picture.
+    QString reason;
 };
 
 // Whether a pixel of luminance LUM is dark under the threshold and inversion of R.

@@ -98,7 +98,10 @@ bool PngReader::start()
         if (depth == 16)
             png_set_scale_16(png);
     }
-    png_set_interlace_handling(png);
+    // A 1-bit picture's passes are laid straight into its image; other pictures' come pass by
+    // pass, each pixel turned to luminance as it arrives.
+    if (oneBit)
+        png_set_interlace_handling(png);
     png_read_update_info(png, info);
     channels = png_get_channels(png, info);
     rowBytes = png_get_rowbytes(png, info);
@@ -153,19 +156,21 @@ QList<QRgb> PngReader::palette() const
     return table;
 }
 
-// Turns a row as libpng gives it into luminance: palette indexes through LUM, samples of
-// CHANNELS interleaved grey or RGB, with alpha when they are even.
-void toLuminance(const png_byte *in, uchar *out, int w, int channels, const uchar *lum, bool shape)
+// Turns W pixels of a row as libpng gives it into luminance, every STEP bytes of OUT: palette
+// indexes through LUM, samples of CHANNELS interleaved grey or RGB, with alpha when they are
+// even.
+void toLuminance(const png_byte *in, uchar *out, int w, int step, int channels, const uchar *lum,
+                 bool shape)
 {
-    for (int x = 0; x < w; ++x, in += channels) {
+    for (int x = 0; x < w; ++x, in += channels, out += step) {
         if (lum) {
-            out[x] = lum[in[0]];
+            *out = lum[in[0]];
             continue;
         }
         const bool colour = channels >= 3;
         const QRgb rgb = colour ? qRgba(in[0], in[1], in[2], channels == 4 ? in[3] : 255)
                                 : qRgba(in[0], in[0], in[0], channels == 2 ? in[1] : 255);
-        out[x] = uchar(luminance(rgb, shape));
+        *out = uchar(luminance(rgb, shape));
     }
 }
 
@@ -186,35 +191,36 @@ Decoded readPng(const QByteArray &bytes, const Reduction &r)
     if (image.isNull())
         return result;
     try {
-        std::vector<png_byte> buffer;
-        std::vector<png_bytep> rows;
         uchar lum[256];
         if (png.indexed)
             paletteLuminance(png.palette(), r.shape, lum);
+        const uchar *table = png.indexed ? lum : nullptr;
+        result.status = ReadStatus::NotAPicture;
         if (png.oneBit) {
             image.setColorTable(png.palette());
+            std::vector<png_bytep> rows;
             for (int y = 0; y < h; ++y)
                 rows.push_back(image.scanLine(y));
-        } else if (png.interlaced) {
-            // The passes fill the whole picture before a row is complete.
-            buffer.resize(png.rowBytes * size_t(h));
-            for (int y = 0; y < h; ++y)
-                rows.push_back(buffer.data() + png.rowBytes * size_t(y));
-        } else {
-            buffer.resize(png.rowBytes);
-        }
-        result.status = ReadStatus::NotAPicture;
-        const uchar *table = png.indexed ? lum : nullptr;
-        if (!rows.empty()) {
             if (!png.readImage(rows.data()))
                 return result;
-            for (int y = 0; y < h && !png.oneBit; ++y)
-                toLuminance(rows[size_t(y)], image.scanLine(y), w, png.channels, table, r.shape);
         } else {
-            for (int y = 0; y < h; ++y) {
-                if (!png.readRow(buffer.data()))
-                    return result;
-                toLuminance(buffer.data(), image.scanLine(y), w, png.channels, table, r.shape);
+            // One pass of the whole picture when it is not interlaced, else Adam7's seven, each
+            // row of a pass giving every so many pixels of one of the picture's rows.
+            std::vector<png_byte> buffer(png.rowBytes);
+            for (int pass = 0; pass < (png.interlaced ? 7 : 1); ++pass) {
+                const int passWidth = png.interlaced ? int(PNG_PASS_COLS(png.width, pass)) : w;
+                const int passHeight = png.interlaced ? int(PNG_PASS_ROWS(png.height, pass)) : h;
+                if (passWidth == 0)
+                    continue;
+                for (int i = 0; i < passHeight; ++i) {
+                    if (!png.readRow(buffer.data()))
+                        return result;
+                    const int y = png.interlaced ? int(PNG_ROW_FROM_PASS_ROW(i, pass)) : i;
+                    const int x = png.interlaced ? int(PNG_PASS_START_COL(pass)) : 0;
+                    const int step = png.interlaced ? int(PNG_PASS_COL_OFFSET(pass)) : 1;
+                    toLuminance(buffer.data(), image.scanLine(y) + x, passWidth, step, png.channels,
+                                table, r.shape);
+                }
             }
         }
         if (!png.finish())

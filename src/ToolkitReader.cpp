@@ -7,42 +7,10 @@
 #include <QFileInfo>
 #include <QImageReader>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <optional>
+#include <tiffio.h>
 
 namespace
 {
-
-// libpng, under the toolkit's reader of icons, and libtiff write their complaints straight to
-// standard error, which belongs to the program's own messages; the image's failure is enough.
-class QuietStandardError
-{
-public:
-    QuietStandardError() : saved(::dup(STDERR_FILENO))
-    {
-        std::fflush(stderr);
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (null >= 0) {
-            ::dup2(null, STDERR_FILENO);
-            ::close(null);
-        }
-    }
-    ~QuietStandardError()
-    {
-        if (saved >= 0) {
-            ::dup2(saved, STDERR_FILENO);
-            ::close(saved);
-        }
-    }
-    QuietStandardError(const QuietStandardError &) = delete;
-    QuietStandardError &operator=(const QuietStandardError &) = delete;
-
-private:
-    const int saved;
-};
 
 // BMP is named at once, which spares the reader its plugin scan. Formats with little or no
 // signature (TGA, WBMP) are known by the file's extension first, when its reader takes the file.
@@ -74,15 +42,24 @@ QImage::Format formatOfImage(QByteArray &bytes, const QByteArray &format)
 
 } // namespace
 
+void setToolkitLimits()
+{
+    // The toolkit's first guard counts four bytes a pixel whatever the format, its second the
+    // bytes of the decoded form, at most eight a pixel (16-bit RGBA): the largest picture that
+    // pictorn takes passes both, and every picture is judged before it is decoded.
+    QImageReader::setAllocationLimit(int(maxPixels * 8 / (1024 * 1024)));
+    // libtiff, under the toolkit's reader, would write its complaints straight to standard error,
+    // which carries pictorn's own messages only; the image's failure is enough.
+    TIFFSetErrorHandler(nullptr);
+    TIFFSetWarningHandler(nullptr);
+}
+
 Decoded readWithToolkit(QByteArray &bytes, const QString &name, const Reduction &r)
 {
     Decoded result;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     const QByteArray format = formatOf(buffer, bytes, name);
-    std::optional<QuietStandardError> quiet;
-    if (format == "ico" || format == "cur" || format == "tif" || format == "tiff")
-        quiet.emplace();
     QImageReader reader(&buffer, format);
     reader.setAutoDetectImageFormat(false);
     // SVG has a reader of its own, which follows no reference out of the file.
@@ -92,18 +69,14 @@ Decoded readWithToolkit(QByteArray &bytes, const QString &name, const Reduction 
     const PixelData data = pixelData(format, bytes);
     if (data.bytes < 0)
         return result;
-    const QImage::Format decodedFormat = formatOfImage(bytes, format);
+    // The decoded form is asked only of a reader that could read the header.
+    QImage::Format decodedFormat = QImage::Format_Invalid;
     if (size.isValid()) {
         const qint64 pixels = qint64(size.width()) * size.height();
         if (!fitsLimits(size) || !fitsLimits(scaledSize(size, r)) ||
             !plausibleSize(pixels, data.bytes, data.pixelsPerByte))
             return result;
-        // The toolkit's first guard counts four bytes a pixel whatever the format, its second the
-        // bytes of the decoded form.
-        const qint64 bytesPerPixel =
-            qMax(4, (QImage::toPixelFormat(decodedFormat).bitsPerPixel() + 7) / 8);
-        QImageReader::setAllocationLimit(
-            int(qMax<qint64>(128, pixels * bytesPerPixel / (1024 * 1024) + 1)));
+        decodedFormat = formatOfImage(bytes, format);
     }
     QImage image = reader.read();
     bytes.clear();

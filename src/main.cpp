@@ -3,6 +3,7 @@
 
 #include "Display.h"
 #include "MyApp.h"
+#include "ToolkitReader.h"
 
 #include <QApplication>
 
@@ -24,6 +25,7 @@ int main(int argc, char **argv)
     const bool platformChosen = choosePlatform(argc, argv);
     qInstallMessageHandler(dropToolkitMessages);
     QApplication app(argc, argv);
+    setToolkitLimits();
     QCoreApplication::setApplicationVersion(QStringLiteral(PICTORN_VERSION));
     MyApp myApp(nullptr);
     const Options options = readOptions(argc, argv);

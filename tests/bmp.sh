@@ -157,7 +157,10 @@ while IFS='|' read -r label make damage; do
     make_bmp bad.bmp $make
     case $damage in
     cut*) truncate -s "${damage#cut }" bad.bmp ;;
-    ?*) poke bad.bmp $damage ;;
+    ?*)
+        IFS=';' read -ra pokes <<<"$damage"
+        for p in "${pokes[@]}"; do poke bad.bmp $p; done
+        ;;
     esac
     refused "$label" bad.bmp
 done <<CASES
@@ -165,6 +168,7 @@ information header of 20 bytes|--depth 8|14 V 20
 information header of 41 bytes|--depth 8|14 V 41
 information header of 0 bytes|--depth 1|14 V 0
 file ends inside the information header|--info 124 --size 1x1|cut 100
+file ends inside a 40-byte information header|--depth 1 --size 1x1|cut 36
 pixel data past the end of the file|--depth 24|10 V 100000
 pixel data inside the headers|--depth 24|10 V 40
 no room for a palette before the pixel data|--depth 8|10 V 54
@@ -195,6 +199,7 @@ top-down 8-bit run-length data|--depth 8 --comp 1|22 l -5
 top-down 4-bit run-length data|--depth 4 --comp 2|22 l -5
 OS/2 2.x Huffman coding|--info 64 --depth 1|30 V 3
 OS/2 2.x 24-bit run-length coding|--info 64 --depth 24|30 V 4
+OS/2 2.x Huffman coding at 32 bits|--info 64 --depth 32|30 V 3;54 V 16711680;58 V 65280;62 V 255
 overlapping masks|--depth 16 --comp 3 --masks f800,fe0,1f|
 a mask in two pieces|--depth 32 --comp 3 --masks f0f00000,ff00,ff|
 no green|--depth 32 --comp 3 --masks ff0000,0,ff|
@@ -229,17 +234,50 @@ done <<CASES
 --info 124 --depth 32 --comp 3 --masks ff0000,ff00,ff,ff000000
 --depth 32 --comp 6 --masks ff0000,ff00,ff,ff000000
 CASES
-for make in "--depth 8 --comp 1" "--depth 4 --comp 2"; do
-    make_bmp rle.bmp $make
-    truncate -s -2 rle.bmp
-    refused "no end code: $make" rle.bmp
-done
+# Run-length codes in a 4 x 2 picture: every row there but no end code, read as Pillow reads
+# them; codes that write past a row or the picture or run past the data, or data that ends inside
+# its last row, refused.
+while read -r depth result codes; do
+    { bmp_header 4 2 "$depth" $((depth == 8 ? 1 : 2)) 2 "$(printf "$codes" | wc -c)"; printf "$codes"; } >rle.bmp
+    if [ "$result" = read ]; then
+        converts "run-length codes $codes" pil_rows rle.bmp
+    else
+        refused "run-length codes $codes" rle.bmp
+    fi
+done <<'CASES'
+8 read \4\1\0\0\4\0\0\0
+8 read \4\1\0\0\4\0
+4 read \4\x10\0\0\4\x01
+8 refused \4\1\0\0\2\0
+8 refused \5\1\0\0\4\0\0\1
+8 refused \4\1\0\0\4\0\0\0\1\1\0\1
+8 refused \0\2\0\2\1\1\0\1
+8 refused \0\2\3\0\2\1\0\1
+8 refused \0\5\1\1\1\1\1\0\0\1
+4 refused \5\x11\0\1
+8 refused \0\20\1\2
+8 refused \0\2\1
+CASES
 
-# Run-length codes that run past the end of the data: an absolute run, a delta.
-for codes in '\0\20\1\2' '\0\2\1'; do
-    { bmp_header 8 2 8 1 2 4; printf "$codes"; } >past.bmp
-    refused "run-length data past its end: $codes" past.bmp
-done
+# The size fields, bfSize (at 2) and biSizeImage (at 34), 0 or wrong: uncompressed rows end where
+# the headers say, whatever follows them; run-length data is read to the end of the file.
+while IFS='|' read -r label command damage; do
+    eval "$command"
+    IFS=';' read -ra pokes <<<"$damage"
+    for p in "${pokes[@]}"; do poke sized.bmp $p; done
+    converts "$label" pil_rows sized.bmp
+done <<'CASES'
+3 x 1 run-length, both 0|rle8 3 1 101 >sized.bmp|2 V 0;34 V 0
+255 x 20 run-length, both 0|make_bmp sized.bmp --depth 8 --comp 1 --size 255x20 --colours 2 --absolute|2 V 0;34 V 0
+40 x 40 at 24 bits, a file of 100 bytes|make_bmp sized.bmp --size 40x40|2 V 100;34 V 0
+OS/2 1.x 40 x 40 followed by noise|make_bmp sized.bmp --info 12 --size 40x40; head -c 9000 /dev/urandom >>sized.bmp|2 V 0
+CASES
+
+# A 1-bit picture whose palette holds a single entry, black: both indexes take it.
+make_bmp one.bmp --depth 1 --colours 1 --size 8x2 --bits 0110100110010110
+poke one.bmp 54 V 0
+run one.bmp out.src
+same "1-bit, one palette entry" "0:{  0}########|{  1}########" "$status:$(sed -n 5,6p out.src | paste -sd'|')"
 
 # A bit-field file cut anywhere is refused; whole, it converts.
 make_bmp cut-me.bmp --info 124 --depth 32 --comp 3 --size 7x3 --masks ff0000,ff00,ff,ff000000

@@ -22,15 +22,16 @@ bounded() {
     fi
 }
 
-# A lossless WebP of one colour at any size, its pixels coded in no bits at all, then PAD zeros.
+# A lossless WebP of one colour at any size, its pixels coded in no bits at all, then PAD zeros;
+# with ODD, its chunk is of an odd length, followed by the padding byte the format asks.
 webp_of_one_colour() {
-    perl -e 'my ($w, $h, $pad) = @ARGV; my @bits;
+    perl -e 'my ($w, $h, $pad, $odd) = @ARGV; my @bits;
         sub put { my ($v, $n) = @_; push @bits, ($v >> $_) & 1 for 0 .. $n - 1 }
         put(0x2f, 8); put($w - 1, 14); put($h - 1, 14); put(0, 4); put(0, 3);
         for (1 .. 4) { put(1, 1); put(0, 1); put(1, 1); put(255, 8) }
         put(1, 1); put(0, 3);
-        push @bits, 0 while @bits % 16; my $data = pack("b*", join "", @bits);
-        my $chunk = "VP8L" . pack("V", length $data) . $data;
+        push @bits, 0 while @bits % 16; my $data = pack("b*", join "", @bits) . ($odd ? "\0" : "");
+        my $chunk = "VP8L" . pack("V", length $data) . $data . "\0" x (length($data) % 2);
         print "RIFF", pack("V", 4 + length $chunk), "WEBP", $chunk, "\0" x $pad' -- "$@"
 }
 
@@ -79,6 +80,7 @@ head -c -2 r.jpg >no-end.jpg
 head -c -1 r.gif >no-trailer.gif
 sed 's/};//' r.xbm >no-brace.xbm
 head -c -12 r.png >no-iend.png
+head -c 8 r.jpg >header-cut.jpg
 perl -e 'local $/; $_ = <STDIN>; my $i = index($_, "IDAT") + 4; my $n = unpack("N", substr($_, $i - 8, 4));
     print substr($_, 0, $i + int($n / 2))' <r.png >cut-idat.png
 perl -e 'local $/; $_ = <STDIN>; substr($_, index($_, "IDAT") + 6, 1) ^= "\x01"; print' <r.png >bad-crc.png
@@ -92,7 +94,7 @@ run r.png out.src
 rows_of_pbm r.pbm >expected
 sed -n '5,$p' out.src | sed '$d' >rows
 same_file "PNG rows" expected rows
-for input in no-end.jpg no-trailer.gif no-brace.xbm no-iend.png cut-idat.png bad-crc.png late-bad-crc.png; do
+for input in header-cut.jpg no-end.jpg no-trailer.gif no-brace.xbm no-iend.png cut-idat.png bad-crc.png late-bad-crc.png; do
     rm -f out.src
     run -v "$input" out.src
     same "$input: refused" "1|File '$input' is not a bitmap" "$status|$(sed -n 2p <<<"$err")"
@@ -137,13 +139,15 @@ ppmmake -maxval 65535 rgb:1234/2345/3456 2050 4100 >left.ppm
 ppmmake -maxval 65535 rgb:fedc/edcb/dcba 2050 4100 >right.ppm
 pnmcat -lr left.ppm right.ppm >big16.ppm
 pnmtopng -force big16.ppm >big16.png
+pnmtopng -force -interlace big16.ppm >big16i.png
 $IM big16.ppm -depth 16 -compress zip big16.tiff
 row=$(printf '{  0}%s%s' "$(printf '#%.0s' $(seq 2050))" "$(printf '.%.0s' $(seq 2050))")
-for input in big16.png big16.tiff; do
+for input in big16.png big16i.png big16.tiff; do
     run "$input" out.src
     same "$input: 4100 x 4100 at 16 bits" "0:|409 409 1|$row" "$status:$err|$(sed -n 3p out.src)|$(sed -n 5p out.src)"
 done
 label="16-bit PNG in little memory" bounded 65536 "0:" big16.png out.src
+label="16-bit interlaced PNG in little memory" bounded 65536 "0:" big16i.png out.src
 if [ -z "${ASAN_OPTIONS:-}" ]; then
     (ulimit -v 200000; "$PICTORN" -v big16.tiff out.src 2>err.txt; echo $? >status.txt)
     same "16-bit TIFF short of memory" "1|Not enough memory for 'big16.tiff'" \
@@ -191,14 +195,21 @@ run icon1.png out.src
 same "1-bit PNG with a transparent entry: white on white" "{  0}........|{  1}........" \
     "$(sed -n 5,6p out.src | paste -sd'|')"
 $IM -size 8x64 gradient:white-black -rotate 90 ramp.png
-# A 1-bit grey PNG whose black is its colour key.
-pnmtopng -transparent=black r.pbm >keyed1.png 2>/dev/null
-run -alpha=shape keyed1.png out.src
-rows_of_pbm r.pbm | tr '#.' '.#' >expected-shape
-sed -n '5,$p' out.src | sed '$d' >rows
-same_file "1-bit grey PNG with a colour key: shape" expected-shape rows
-run keyed1.png out.src
-same "1-bit grey PNG with a colour key: white on white" "" "$(tail -n +5 out.src | tr -d '{}. 0-9\n')"
+# A 1-bit grey PNG whose black, or white, is its colour key: the other is the shape, and on
+# white paper the key is light. Each row: the key, then what the rows of the PBM become.
+while read -r key shape plain; do
+    pnmtopng -transparent=$key r.pbm >keyed1.png 2>/dev/null
+    for keys in "-alpha=shape ${shape}" "-alpha=paper ${plain}"; do
+        set -- $keys
+        run "$1" keyed1.png out.src
+        rows_of_pbm r.pbm | tr '#.' "$2" >expected-keyed
+        sed -n '5,$p' out.src | sed '$d' >rows
+        same_file "1-bit grey PNG keyed $key, $1" expected-keyed rows
+    done
+done <<'CASES'
+black .# ..
+white #. #.
+CASES
 $IM -size 64x8 xc:red ramp.png -alpha off -compose CopyOpacity -composite PNG32:fading.png
 $IM fading.png -alpha extract -negate fading-shape.png
 for t in 30 70; do
@@ -271,5 +282,61 @@ same "short side rounds to 1" "0:|9 0 1|{  0}$(printf '#%.0s' $(seq 100))" "$sta
 pbmmake -black 30 20 >box.pbm
 run -width=16 box.pbm out.src
 same "proportional side rounded: 20 x 16 / 30 = 10.7" "11" "$(($(wc -l <out.src) - 5))"
+
+# PNG layouts, each against ImageMagick's reading: colours as red, green and blue, plain and
+# interlaced; greys of 2 and 4 bits. 16-bit samples are rounded to 8 bits, not cut: of 65535,
+# 13055 is 50.8 of 255 and 12900 is 50.2, so at 20% (51 and over is light) only the first is light.
+awk 'BEGIN { srand(7); print "P3"; print 19, 9; print 255
+    for (i = 0; i < 19 * 9; i++) print int(rand() * 2) * 255, int(rand() * 2) * 255, int(rand() * 2) * 255 }' >colours.ppm
+for max in 3 15; do
+    awk -v m=$max 'BEGIN { srand(m); print "P2"; print 23, 5; print m; for (i = 0; i < 115; i++) print int(rand() * (m + 1)) }' >grey$max.pgm
+done
+printf 'P2\n2 1\n65535\n13055 12900\n' >grey16.pgm
+while IFS='|' read -r label command threshold; do
+    eval "$command" >layout.png
+    run -threshold=$threshold layout.png out.src
+    same "$label: status" "0:" "$status:$err"
+    check "$label: rows" agrees <(oracle_rows layout.png $threshold) out.src
+done <<'CASES'
+colours|pnmtopng -force colours.ppm|25
+colours interlaced|pnmtopng -force -interlace colours.ppm|40
+greys of 2 bits|pnmtopng grey3.pgm|50
+greys of 4 bits|pnmtopng grey15.pgm|50
+CASES
+pnmtopng grey16.pgm >grey16.png
+run -threshold=20 grey16.png out.src
+same "16-bit greys rounded" "0:{  0}.#" "$status:$(sed -n 5p out.src)"
+
+# Files judged by their bytes before the toolkit decodes them, against ImageMagick (netpbm for
+# TGA, whose rows ImageMagick leaves in the file's order): a JPEG with a restart marker in every
+# row of blocks, a WebP whose chunk of odd length is padded, and a TGA (Truevision 2.0, which the
+# toolkit asks) known by its name alone, its first bytes made no icon's by an empty colour map. A TGA that claims 3000 x 3000
+# pixels in 30 KB, which its uncompressed pixels cannot hold, is a lie.
+jpegtran -restart 1 r.jpg >restarts.jpg
+webp_of_one_colour 20 10 0 odd >odd.webp
+{ pnmdepth 255 r.pbm 2>/dev/null | ppmtoppm | ppmtotga -rgb -norle; printf '\0\0\0\0\0\0\0\0TRUEVISION-XFILE.\0'; } |
+    perl -e 'local $/; $_ = <STDIN>; substr($_, 1, 1) = "\1"; substr($_, 7, 1) = "\x18"; print' >r.tga 2>/dev/null
+tgatoppm r.tga | pnmtopng >tga.png
+for pair in restarts.jpg:restarts.jpg odd.webp:odd.webp r.tga:tga.png; do
+    run "${pair%:*}" out.src
+    same "${pair%:*}: status" "0:" "$status:$err"
+    check "${pair%:*}: rows" agrees <(oracle_rows "${pair#*:}") out.src
+done
+perl -e 'local $/; my $t = <STDIN>; substr($t, 12, 4) = pack("vv", 3000, 3000);
+    substr($t, -26, 0) = "\0" x 30000; print $t' <r.tga >lie.tga
+run lie.tga out.src
+same "a TGA that lies" "1:" "$status:$err"
+
+# Damaged files whose libraries have their own say leave standard error to pictorn's messages.
+$IM r.pbm -compress zip r.tiff
+$IM r.pbm r.ico
+head -c 100 r.tiff >cut.tiff
+perl -e 'local $/; $_ = <STDIN>; substr($_, 40, 4) = "\xff" x 4; print' <r.tiff >bad-data.tiff
+head -c 100 r.ico >cut.ico
+perl -e 'local $/; $_ = <STDIN>; substr($_, -40, 20) = "\xff\xd3" x 10; print' <r.jpg >bad-scan.jpg
+for input in cut.tiff bad-data.tiff cut.ico bad-scan.jpg; do
+    run "$input" out.src
+    same "$input: nothing on standard error" "" "$err"
+done
 
 finish

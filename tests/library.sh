@@ -64,17 +64,29 @@ N13x3|PKG|13x3.src out.src -package=PKG
 ABCDEFGHIJKLMNOP|PKG|-package=PKG 13x3.src out.src -name=ABCDEFGHIJKLMNOPQRS
 CASES
 
-# The name is what lies between the first and the last quote of its line, in the locale's
-# encoding; one longer than the field is cut as a typed one is.
-for name in "it's" "Ωμέγα" "'" "" " A B "; do
-    { printf "'%s'\n" "$name"; tail -n +2 expected13x3; } >named.src
+# The name is what lies between the first and the last quote of its line, kept byte for byte; one
+# that would be written back otherwise (not in the locale's encoding, longer than the field's 16
+# characters) is refused, the reason said under -v.
+while IFS='|' read -r name reason; do
+    { printf "'%b'\n" "$name"; tail -n +2 expected13x3; } >named.src
     rm -f out.src
-    run named.src out.src
-    same_file "name [$name]: kept" named.src out.src
-done
-{ printf "'ABCDEFGHIJKLMNOPQRS'\n"; tail -n +2 expected13x3; } >long.src
-run long.src out.src
-same "a long name: cut to 16" "0:'ABCDEFGHIJKLMNOP'" "$status:$(head -n 1 out.src)"
+    run -v named.src out.src
+    if [ -z "$reason" ]; then
+        same_file "name [$name]: kept" named.src out.src
+    else
+        same "name [$name]: refused" "1|File 'named.src': $reason" "$status|$(sed -n 3p <<<"$err")"
+    fi
+done <<'CASES'
+it's|
+Ωμέγα|
+'|
+|
+ A B |
+ABCDEFGHIJKLMNOP|
+\xe9t\xe9|its name line is not text in the locale's encoding
+A\rB|its name line is not text in the locale's encoding
+ABCDEFGHIJKLMNOPQ|its name is longer than 16 characters
+CASES
 
 # -invert swaps dark and light.
 run -invert=yes 13x3.src out.src

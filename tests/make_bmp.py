@@ -21,6 +21,7 @@ ap.add_argument('--bits', default='')
 ap.add_argument('--seed', type=int, default=1)
 ap.add_argument('--profile', default='')            # a colour profile after the pixels (124 only)
 ap.add_argument('--even', action='store_true')      # absolute runs of even lengths only
+ap.add_argument('--absolute', action='store_true')  # absolute runs as long as they go
 ap.add_argument('--dark', type=int, default=1)      # the palette index of dark pixels
 ap.add_argument('--values', default='')             # the pixel values of every row, in hex
 a = ap.parse_args()
@@ -71,8 +72,8 @@ def value(i):
 def rle_row(four):
     out, x = b'', 0
     while x < w:
-        n = min(w - x, rnd.randrange(1, 10))
-        if n >= 3 and rnd.random() < 0.5 and not (a.even and n % 2):
+        n = min(w - x, 255 if a.absolute else rnd.randrange(1, 10))
+        if n >= 3 and (a.absolute or rnd.random() < 0.5) and not (a.even and n % 2):
             px = [index(0) for _ in range(n)]
             if four:
                 packed = bytes(px[j] << 4 | (px[j + 1] if j + 1 < n else 0) for j in range(0, n, 2))
