@@ -3,16 +3,57 @@
 #include "Reduce.h"
 
 #include <algorithm>
-
-namespace
-{
+#include <array>
 
 bool isDark(int lum, const Reduction &r)
 {
     return (lum * 100 < r.threshold * 255) != r.invert;
 }
 
-} // namespace
+int autoThreshold(const QImage &grey)
+{
+    std::array<qint64, 256> count{};
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar *row = grey.constScanLine(y);
+        for (int x = 0; x < grey.width(); ++x)
+            ++count[row[x]];
+    }
+    qint64 n = 0, sum = 0;
+    for (int lum = 0; lum < 256; ++lum) {
+        n += count[size_t(lum)];
+        sum += lum * count[size_t(lum)];
+    }
+    // Only the 99 levels a threshold can take are tried, each splitting off the luminances below
+    // it; where several split alike, the variance is the same to the bit.
+    long double best = -1;
+    int first = 50, last = 50, lum = 0;
+    qint64 n0 = 0, sum0 = 0;
+    for (int p = 1; p <= 99; ++p) {
+        for (; lum * 100 < p * 255; ++lum) {
+            n0 += count[size_t(lum)];
+            sum0 += lum * count[size_t(lum)];
+        }
+        const long double d = (long double)n0 * sum - (long double)n * sum0;
+        const long double v = n0 == 0 || n0 == n ? 0 : d * d / ((long double)n0 * (n - n0));
+        if (v > best) {
+            best = v;
+            first = last = p;
+        } else if (v == best && last == p - 1) {
+            last = p;
+        }
+    }
+    return (first + last) / 2;
+}
+
+int middleThreshold(int lum0, int lum1)
+{
+    if (lum0 == lum1)
+        return 50;
+    // The dark one is below the level and the light one at or above it, where a percent can say so.
+    const int lo = qMin(lum0, lum1), hi = qMax(lum0, lum1);
+    const int p = ((lo + hi) * 100 + 255) / 510;
+    return qBound(1, qBound(lo * 100 / 255 + 1, p, hi * 100 / 255), 99);
+}
 
 QImage blankBitmap(int w, int h)
 {
