@@ -12,12 +12,25 @@ bool isDark(int lum, const Reduction &r)
 
 int autoThreshold(const QImage &grey)
 {
-    std::array<qint64, 256> count{};
+    // Four counts in turn, so that runs of one grey do not wait on each other.
+    std::array<std::array<quint32, 256>, 4> counts{};
+    const int w = grey.width();
     for (int y = 0; y < grey.height(); ++y) {
         const uchar *row = grey.constScanLine(y);
-        for (int x = 0; x < grey.width(); ++x)
-            ++count[row[x]];
+        int x = 0;
+        for (; x + 4 <= w; x += 4) {
+            ++counts[0][row[x]];
+            ++counts[1][row[x + 1]];
+            ++counts[2][row[x + 2]];
+            ++counts[3][row[x + 3]];
+        }
+        for (; x < w; ++x)
+            ++counts[0][row[x]];
     }
+    std::array<qint64, 256> count{};
+    for (const auto &part : counts)
+        for (size_t lum = 0; lum < 256; ++lum)
+            count[lum] += part[lum];
     qint64 n = 0, sum = 0;
     for (int lum = 0; lum < 256; ++lum) {
         n += count[size_t(lum)];
