@@ -160,8 +160,9 @@ Picture::Status Picture::decode(const Reduction &r)
         QImage image = std::exchange(decoded.image, QImage());
         if (r.mirror || r.rotate != 0)
             image = turned(image, r.mirror, r.rotate);
-        const Status trimmed = r.trim && !image.isNull() ? trim(image, r) : Loaded;
-        if (image.isNull() || trimmed != Loaded)
+        if (r.trim && !image.isNull())
+            trim(image, r);
+        if (image.isNull())
             return NoMemory;
         source = image.size();
         const QSize target = scaledSize(source, r);
@@ -187,8 +188,8 @@ Picture::Status Picture::decode(const Reduction &r)
 }
 
 // Crops IMAGE, at its own size, to its pixels that are dark by R; with an automatic threshold,
-// by the level chosen here, which the rows take too.
-Picture::Status Picture::trim(QImage &image, const Reduction &r)
+// by the level chosen here, which the rows take too. IMAGE is null when memory runs out.
+void Picture::trim(QImage &image, const Reduction &r)
 {
     uchar lum[256], dark[256];
     Reduction rule = r;
@@ -208,7 +209,6 @@ Picture::Status Picture::trim(QImage &image, const Reduction &r)
     box = darkBox(image, dark);
     if (!box.isEmpty() && box != image.rect())
         image = image.copy(box);
-    return image.isNull() ? NoMemory : Loaded;
 }
 
 // Finds where a vector picture is drawn: at the size that makes its turned and trimmed part the

@@ -67,7 +67,7 @@ public:
     bool hasTransparency();
 
 private:
-    Status trim(QImage &image, const Reduction &r);
+    void trim(QImage &image, const Reduction &r);
     Status placeVector(const Reduction &r);
     bool measureTransparency() const;
 
