@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """symbol.py COMMAND ...: the independent side of tests/symbol.sh.
-  make            writes the pictures: pencil.png (a light pencil scan), three.png (three greys),
+  make            writes the pictures: pencil.png (a light pencil scan), three.png and tail.png (greys),
                   ring.pbm (a 2-pixel circle and spoke, 400 square), alpha.png (white on clear)
   otsu PICTURE    the percent threshold that splits PICTURE, laid on white, as Otsu's method
                   does: of the percents that give Otsu's split, the middle one
@@ -25,6 +25,10 @@ def make():
     ImageDraw.Draw(three).rectangle((3, 3, 20, 15), fill=140)
     ImageDraw.Draw(three).rectangle((6, 6, 9, 9), fill=30)
     three.save('three.png')
+    # Seven wide: the last three greys decide the split.
+    tail = Image.new('L', (7, 1))
+    tail.putdata([0, 0, 0, 0, 255, 255, 128])
+    tail.save('tail.png')
     ring = Image.new('1', (400, 400), 1)
     ImageDraw.Draw(ring).ellipse((40, 40, 360, 360), outline=0, width=2)
     ImageDraw.Draw(ring).line((200, 200, 360, 200), fill=0, width=2)

@@ -65,7 +65,7 @@ same "library text turned keeps its name and package" "'DRAWING'|'PKG'" "$(sed -
 # same file as that level given; inverted the same split swapped. A 1-bit picture with two greys
 # of its own is split between them.
 png1 8 2 303030 c0c0c0 "01111110 10000001" >two.png
-for input in pencil.png three.png two.png; do
+for input in pencil.png three.png tail.png two.png; do
     p=$(py otsu "$input")
     run -v -threshold=auto "$input" auto.src
     same "$input: level chosen" "0|Threshold chosen: $p" "$status|$(grep -o 'Threshold chosen: [0-9]*' <<<"$err")"
