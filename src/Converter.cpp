@@ -1,5 +1,6 @@
 // The converter: the lines of the text from a picture, the output's name, and the writing.
 
+#include "Geometry.h"
 #include "MyApp.h"
 #include "Output.h"
 #include "TextFormat.h"
@@ -85,8 +86,15 @@ int MyApp::process()
         return 1;
     }
     const Picture::Status status = picture.load(inFile, reduction);
-    if (status == Picture::Loaded)
-        bitmap = picture.reduce(reduction);
+    if (status == Picture::Loaded) {
+        const Reduction used = picture.resolved(reduction);
+        if (verbose)
+            describeReduction(used);
+        bitmap = picture.reduce(used);
+        if (verbose && !bitmap.isNull() && !used.shape && noInk(bitmap) &&
+            picture.hasTransparency())
+            message(shapeHint());
+    }
     // The writer's buffer is taken with the picture, so that short of memory nothing is written.
     if (status == Picture::Loaded && !bitmap.isNull() && !takeLineBuffer())
         bitmap = QImage();
@@ -107,6 +115,30 @@ int MyApp::process()
     if (saveButton)
         saveButton->setEnabled(true);
     return 0;
+}
+
+// Says what the settings chose from the picture itself.
+void MyApp::describeReduction(const Reduction &used)
+{
+    if (reduction.trim) {
+        const QRect box = picture.trimBox();
+        message(box.isEmpty() ? QStringLiteral("No dark pixel to trim to: the picture stays whole")
+                              : QStringLiteral("Trimmed to %1 x %2 pixels from %3,%4")
+                                    .arg(box.width())
+                                    .arg(box.height())
+                                    .arg(box.x())
+                                    .arg(box.y()));
+    }
+    if (!reduction.autoThreshold)
+        return;
+    const QString from[] = {
+        QStringLiteral("Otsu's split of the picture's greys"),
+        QStringLiteral("Otsu's split of the picture's greys at its own size, as trimmed"),
+        QStringLiteral("the middle of the picture's two colours"),
+        QStringLiteral("the default: a drawing's greys are not measured")};
+    message(QStringLiteral("Threshold chosen: %1 (%2)")
+                .arg(used.threshold)
+                .arg(from[picture.chooseThreshold(reduction).from]));
 }
 
 void MyApp::writeBitmapToStream()

@@ -1,4 +1,5 @@
 #include "Job.h"
+#include "Geometry.h"
 #include "Preview.h"
 
 Job runJob(Job job)
@@ -10,8 +11,18 @@ Job runJob(Job job)
         if (job.status != Picture::Loaded)
             return job;
     }
-    job.bitmap = job.picture.reduce(job.settings);
+    const Reduction used = job.picture.resolved(job.settings);
+    job.chosenThreshold = used.threshold;
+    job.bitmap = job.picture.reduce(used);
     job.status = job.bitmap.isNull() ? Picture::NoMemory : Picture::Loaded;
     job.levels = Preview::levels(job.bitmap);
+    job.shapeInTransparency =
+        !job.bitmap.isNull() && !used.shape && noInk(job.bitmap) && job.picture.hasTransparency();
     return job;
+}
+
+QString shapeHint()
+{
+    return QStringLiteral("No dark pixel: the picture's shape is in its transparency; try "
+                          "-alpha=shape (Shape from transparency (Alt+A) in the window)");
 }

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QList>
+#include <QString>
 
 // One round of the window's work, run off its thread: the picture decoded again when its size or
 // its rule of transparency changes, then reduced to black and white, with the preview's levels.
@@ -17,10 +18,15 @@ struct Job {
     Picture::Status status = Picture::NotAPicture;
     QImage bitmap;
     QList<QImage> levels;
+    int chosenThreshold = 50;         // the level the bitmap was reduced at, chosen or given
+    bool shapeInTransparency = false; // no dark pixel, but -alpha=shape would show the shape
 };
 
+// What to tell the user when a picture's shape is only in its transparency.
+QString shapeHint();
+
 // Does JOB's work and returns it done: PICTURE and DECODEDFOR as they now are, STATUS, and the
-// BITMAP and LEVELS when the status is Loaded.
+// BITMAP, LEVELS, CHOSENTHRESHOLD and SHAPEINTRANSPARENCY when the status is Loaded.
 Job runJob(Job job);
 
 #endif

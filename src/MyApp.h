@@ -42,6 +42,7 @@ public:
 
     bool setInFile(const QString &name);
     int process();
+    void describeReduction(const Reduction &used);
     void writeBitmapToStream();
     QString &changeExtension();
     bool listBoxToFile(QFileDevice &file, const QString &name);

@@ -2,6 +2,7 @@
 
 #include "Picture.h"
 #include "Bmp.h"
+#include "Geometry.h"
 #include "LibraryText.h"
 #include "PixelData.h"
 #include "Png.h"
@@ -140,12 +141,20 @@ Picture::Status Picture::read(const QString &name)
 
 bool Picture::needsDecode(const Reduction &old, const Reduction &r)
 {
-    return old.width != r.width || old.height != r.height || old.shape != r.shape;
+    // Trimming finds its box by the rule of dark pixels; lines kept take the darkest pixel, or
+    // the lightest when inverted.
+    const bool level =
+        old.autoThreshold != r.autoThreshold || (!r.autoThreshold && old.threshold != r.threshold);
+    return old.width != r.width || old.height != r.height || old.shape != r.shape ||
+           old.mirror != r.mirror || old.rotate != r.rotate || old.trim != r.trim ||
+           old.keepLines != r.keepLines || old.margin != r.margin ||
+           ((r.trim || r.keepLines) && old.invert != r.invert) || (r.trim && level);
 }
 
 Picture::Status Picture::decode(const Reduction &r)
 {
     oneBit = grey = QImage();
+    box = QRect();
     try {
         // A vector picture is read once and drawn at the size of each reduction.
         if (!vector.isNull() || isSvg(bytes)) {
@@ -153,7 +162,7 @@ Picture::Status Picture::decode(const Reduction &r)
             if (!keepBytes)
                 bytes.clear();
             original = vector.size();
-            return status != Loaded || fitsLimits(scaledSize(original, r)) ? status : NotAPicture;
+            return status != Loaded ? status : placeVector(r);
         }
         // A reader may consume the bytes it is given; kept ones stay whole.
         QByteArray copy = keepBytes ? bytes : std::exchange(bytes, QByteArray());
@@ -164,17 +173,29 @@ Picture::Status Picture::decode(const Reduction &r)
         if (decoded.status != Loaded)
             return decoded.status;
         original = decoded.image.size();
-        const QSize target = scaledSize(original, r);
-        if (!fitsLimits(target))
+        QImage image = std::exchange(decoded.image, QImage());
+        if (r.mirror || r.rotate != 0)
+            image = turned(image, r.mirror, r.rotate);
+        if (r.trim && !image.isNull())
+            trim(image, r);
+        if (image.isNull())
+            return NoMemory;
+        source = image.size();
+        const QSize target = scaledSize(source, r);
+        const QSize margins(2 * r.margin, 2 * r.margin);
+        if (!fitsLimits(target) || !fitsLimits(target + margins))
             return NotAPicture;
-        if (target == original && decoded.image.depth() == 1) {
-            oneBit = decoded.image;
+        if (target == source && image.depth() == 1) {
+            oneBit = image;
             return Loaded;
         }
-        grey = decoded.image.depth() == 1 ? greyOf(decoded.image, r.shape) : decoded.image;
-        decoded.image = QImage();
+        grey = image.depth() == 1 ? greyOf(image, r.shape) : image;
+        image = QImage();
+        const Shrink shrink = !r.keepLines ? Shrink::Blend
+                              : r.invert   ? Shrink::Lightest
+                                           : Shrink::Darkest;
         if (!grey.isNull() && target != grey.size())
-            grey = scaleGrey(grey, target);
+            grey = scaleGrey(grey, target, shrink);
         return grey.isNull() ? NoMemory : Loaded;
     } catch (const std::bad_alloc &) {
         oneBit = grey = QImage();
@@ -182,13 +203,130 @@ Picture::Status Picture::decode(const Reduction &r)
     }
 }
 
+// Crops IMAGE, at its own size, to its pixels that are dark by R; with an automatic threshold,
+// by the level chosen here, which the rows take too. IMAGE is null when memory runs out.
+void Picture::trim(QImage &image, const Reduction &r)
+{
+    uchar lum[256], dark[256];
+    Reduction rule = r;
+    if (image.depth() == 1) {
+        paletteLuminance(image.colorTable(), r.shape, lum);
+        trimLevel = {middleThreshold(lum[0], lum[1]), ChosenLevel::TwoColours};
+    } else {
+        for (int i = 0; i < 256; ++i)
+            lum[i] = uchar(i);
+        if (r.autoThreshold)
+            trimLevel = {autoThreshold(image), ChosenLevel::OwnSize};
+    }
+    if (r.autoThreshold)
+        rule.threshold = trimLevel.threshold;
+    for (int i = 0; i < 256; ++i)
+        dark[i] = isDark(lum[i], rule);
+    box = darkBox(image, dark);
+    if (!box.isEmpty() && box != image.rect())
+        image = image.copy(box);
+}
+
+// Finds where a vector picture is drawn: at the size that makes its turned and trimmed part the
+// size the settings ask, then turned and cut. Its dark box is found in a drawing at its own size.
+Picture::Status Picture::placeVector(const Reduction &r)
+{
+    const QSize own = turnedSize(original, r.rotate);
+    QRect part(QPoint(0, 0), own);
+    if (r.trim) {
+        Reduction rule = resolved(r);
+        rule.dither = false;
+        QImage ownDrawing = vector.reduce(original, rule);
+        ownDrawing = turned(ownDrawing, r.mirror, r.rotate);
+        if (ownDrawing.isNull())
+            return NoMemory;
+        const uchar dark[256] = {0, 1};
+        box = darkBox(ownDrawing, dark);
+        if (!box.isEmpty())
+            part = box;
+    }
+    source = part.size();
+    const QSize target = scaledSize(source, r);
+    if (!fitsLimits(target) || !fitsLimits(target + QSize(2 * r.margin, 2 * r.margin)))
+        return NotAPicture;
+    const auto scaled = [](int length, int to, int from) {
+        return qint64(length) * to / from + (qint64(length) * to % from * 2 >= from ? 1 : 0);
+    };
+    const qint64 w = scaled(own.width(), target.width(), part.width());
+    const qint64 h = scaled(own.height(), target.height(), part.height());
+    if (w > maxSide || h > maxSide)
+        return NotAPicture;
+    const int x = int(scaled(part.x(), target.width(), part.width()));
+    const int y = int(scaled(part.y(), target.height(), part.height()));
+    kept = QRect(qMin(x, int(w) - target.width()), qMin(y, int(h) - target.height()),
+                 target.width(), target.height());
+    drawing = turnedSize(QSize(int(w), int(h)), r.rotate);
+    return Loaded;
+}
+
+ChosenLevel Picture::chooseThreshold(const Reduction &r) const
+{
+    if (!vector.isNull())
+        return {};
+    if (r.trim)
+        return trimLevel;
+    if (!oneBit.isNull()) {
+        uchar lum[256];
+        paletteLuminance(oneBit.colorTable(), r.shape, lum);
+        return {middleThreshold(lum[0], lum[1]), ChosenLevel::TwoColours};
+    }
+    return {autoThreshold(grey), ChosenLevel::Greys};
+}
+
+Reduction Picture::resolved(const Reduction &r) const
+{
+    Reduction out = r;
+    if (r.autoThreshold)
+        out.threshold = chooseThreshold(r).threshold;
+    out.autoThreshold = false;
+    return out;
+}
+
 QImage Picture::reduce(const Reduction &r) const
 {
     try {
-        if (!vector.isNull())
-            return vector.reduce(scaledSize(original, r), r);
-        return oneBit.isNull() ? reduceGrey(grey, r) : reduceOneBit(oneBit, r);
+        const Reduction rule = resolved(r);
+        if (vector.isNull())
+            return withMargin(oneBit.isNull() ? reduceGrey(grey, rule) : reduceOneBit(oneBit, rule),
+                              r.margin);
+        QImage drawn = vector.reduce(drawing, rule);
+        if (!drawn.isNull() && (r.mirror || r.rotate != 0))
+            drawn = turned(drawn, r.mirror, r.rotate);
+        if (!drawn.isNull() && kept != drawn.rect())
+            drawn = drawn.copy(kept);
+        return withMargin(drawn, r.margin);
     } catch (const std::bad_alloc &) {
         return QImage();
     }
+}
+
+bool Picture::hasTransparency()
+{
+    if (!transparencyKnown) {
+        transparency = measureTransparency();
+        transparencyKnown = true;
+    }
+    return transparency;
+}
+
+bool Picture::measureTransparency() const
+{
+    Picture probe = *this;
+    // Bytes let go once decoded are read again from the file; standard input cannot be.
+    if (vector.isNull() && !keepBytes && (fileName == u"-" || probe.read(fileName) != Loaded))
+        return false;
+    probe.keepBytes = false;
+    Reduction shape;
+    shape.shape = true;
+    if (probe.decode(shape) != Loaded)
+        return false;
+    const QImage ink = probe.reduce(shape);
+    shape.invert = true;
+    const QImage paper = probe.reduce(shape);
+    return !ink.isNull() && !paper.isNull() && !noInk(ink) && !noInk(paper);
 }

@@ -2,6 +2,7 @@
 
 #include "Pixels.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace
@@ -54,33 +55,60 @@ uchar apply(const Taps &t, const uchar *in, qsizetype stride)
     return uchar(qMin(255, sum >> 16));
 }
 
-QImage scaleRows(const QImage &in, int width)
+// The darkest, or with LIGHTEST the lightest, of the pixels that T covers.
+uchar pick(const Taps &t, const uchar *in, bool lightest)
+{
+    uchar v = in[t.first];
+    for (int p = t.first + 1; p < t.first + int(t.weights.size()); ++p)
+        v = lightest ? qMax(v, in[p]) : qMin(v, in[p]);
+    return v;
+}
+
+QImage scaleRows(const QImage &in, int width, Shrink shrink)
 {
     QImage out(width, in.height(), QImage::Format_Grayscale8);
     if (out.isNull())
         return out;
     const std::vector<Taps> taps = tapsFor(in.width(), width);
+    const bool picks = shrink != Shrink::Blend && width < in.width();
+    const bool lightest = shrink == Shrink::Lightest;
     for (int y = 0; y < in.height(); ++y) {
         const uchar *from = in.constScanLine(y);
         uchar *to = out.scanLine(y);
         for (int x = 0; x < width; ++x)
-            to[x] = apply(taps[size_t(x)], from, 1);
+            to[x] = picks ? pick(taps[size_t(x)], from, lightest) : apply(taps[size_t(x)], from, 1);
     }
     return out;
 }
 
-QImage scaleColumns(const QImage &in, int height)
+QImage scaleColumns(const QImage &in, int height, Shrink shrink)
 {
     QImage out(in.width(), height, QImage::Format_Grayscale8);
     if (out.isNull())
         return out;
     const std::vector<Taps> taps = tapsFor(in.height(), height);
     const qsizetype stride = in.bytesPerLine();
+    const bool picks = shrink != Shrink::Blend && height < in.height();
     for (int y = 0; y < height; ++y) {
-        const uchar *from = in.constBits();
+        const Taps &t = taps[size_t(y)];
         uchar *to = out.scanLine(y);
+        if (picks) {
+            // Whole rows at a time, which the compiler makes wide.
+            std::copy_n(in.constScanLine(t.first), in.width(), to);
+            for (int p = t.first + 1; p < t.first + int(t.weights.size()); ++p) {
+                const uchar *from = in.constScanLine(p);
+                if (shrink == Shrink::Lightest)
+                    std::transform(to, to + in.width(), from, to,
+                                   [](uchar a, uchar b) { return qMax(a, b); });
+                else
+                    std::transform(to, to + in.width(), from, to,
+                                   [](uchar a, uchar b) { return qMin(a, b); });
+            }
+            continue;
+        }
+        const uchar *from = in.constBits();
         for (int x = 0; x < in.width(); ++x)
-            to[x] = apply(taps[size_t(y)], from + x, stride);
+            to[x] = apply(t, from + x, stride);
     }
     return out;
 }
@@ -177,15 +205,15 @@ bool plausibleSize(qint64 pixels, qint64 dataBytes, qint64 pixelsPerByte)
     return pixels <= 2048 * 2048 || pixels / pixelsPerByte <= dataBytes;
 }
 
-QImage scaleGrey(const QImage &grey, QSize target)
+QImage scaleGrey(const QImage &grey, QSize target, Shrink shrink)
 {
     // The pass that leaves fewer pixels goes first, so that the picture between them is small.
     const qint64 rowsFirst = qint64(target.width()) * grey.height();
     const qint64 columnsFirst = qint64(grey.width()) * target.height();
     if (rowsFirst <= columnsFirst) {
-        const QImage half = scaleRows(grey, target.width());
-        return half.isNull() ? half : scaleColumns(half, target.height());
+        const QImage half = scaleRows(grey, target.width(), shrink);
+        return half.isNull() ? half : scaleColumns(half, target.height(), shrink);
     }
-    const QImage half = scaleColumns(grey, target.height());
-    return half.isNull() ? half : scaleRows(half, target.width());
+    const QImage half = scaleColumns(grey, target.height(), shrink);
+    return half.isNull() ? half : scaleRows(half, target.width(), shrink);
 }

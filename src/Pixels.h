@@ -79,10 +79,14 @@ inline constexpr qint64 png = 8800, tiff = 8800, jpeg = 1024, gif = 4096, webp =
 // pictures are always believed.
 bool plausibleSize(qint64 pixels, qint64 dataBytes, qint64 pixelsPerByte = PixelsPerByte::png);
 
-// GREY (Grayscale8) scaled smoothly to TARGET: each side averaged over the pixels it covers when
-// it shrinks, interpolated between pixel centres when it grows. It runs in the calling thread
+// How a side that shrinks makes each pixel from the pixels it covers: their average, or the
+// darkest or the lightest of them, so that a line of one pixel never fades.
+enum class Shrink { Blend, Darkest, Lightest };
+
+// GREY (Grayscale8) scaled to TARGET: each side that shrinks made by SHRINK from the pixels it
+// covers, each side that grows interpolated between pixel centres. It runs in the calling thread
 // only; a null image when memory runs out.
-QImage scaleGrey(const QImage &grey, QSize target);
+QImage scaleGrey(const QImage &grey, QSize target, Shrink shrink = Shrink::Blend);
 
 // Whether SIZE is a picture pictorn takes: at least 1 and at most maxSide on each side.
 bool fitsLimits(QSize size);

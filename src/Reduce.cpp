@@ -3,6 +3,65 @@
 #include "Reduce.h"
 
 #include <algorithm>
+#include <array>
+
+int autoThreshold(const QImage &grey)
+{
+    // Four counts in turn, so that runs of one grey do not wait on each other.
+    std::array<std::array<quint32, 256>, 4> counts{};
+    const int w = grey.width();
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar *row = grey.constScanLine(y);
+        int x = 0;
+        for (; x + 4 <= w; x += 4) {
+            ++counts[0][row[x]];
+            ++counts[1][row[x + 1]];
+            ++counts[2][row[x + 2]];
+            ++counts[3][row[x + 3]];
+        }
+        for (; x < w; ++x)
+            ++counts[0][row[x]];
+    }
+    std::array<qint64, 256> count{};
+    for (const auto &part : counts)
+        for (size_t lum = 0; lum < 256; ++lum)
+            count[lum] += part[lum];
+    qint64 n = 0, sum = 0;
+    for (int lum = 0; lum < 256; ++lum) {
+        n += count[size_t(lum)];
+        sum += lum * count[size_t(lum)];
+    }
+    // Only the 99 levels a threshold can take are tried, each splitting off the luminances below
+    // it; where several split alike, the variance is the same to the bit.
+    long double best = -1;
+    int first = 50, last = 50, lum = 0;
+    qint64 n0 = 0, sum0 = 0;
+    for (int p = 1; p <= 99; ++p) {
+        for (; lum * 100 < p * 255; ++lum) {
+            n0 += count[size_t(lum)];
+            sum0 += lum * count[size_t(lum)];
+        }
+        const long double d = (long double)n0 * sum - (long double)n * sum0;
+        const long double v = n0 == 0 || n0 == n ? 0 : d * d / ((long double)n0 * (n - n0));
+        if (v > best) {
+            best = v;
+            first = last = p;
+        } else if (v == best && last == p - 1) {
+            last = p;
+        }
+    }
+    return (first + last) / 2;
+}
+
+int middleThreshold(int lum0, int lum1)
+{
+    if (lum0 == lum1)
+        return 50;
+    // The dark one is below the level and the light one at or above it, where a percent can say so.
+    const int lo = qMin(lum0, lum1), hi = qMax(lum0, lum1);
+    const int p = ((lo + hi) * 100 + 255) / 510;
+    return qBound(1, qBound(lo * 100 / 255 + 1, p, hi * 100 / 255), 99);
+}
 
 QImage blankBitmap(int w, int h)
 {

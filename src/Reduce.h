@@ -26,6 +26,15 @@ private:
     std::vector<int> error, next;
 };
 
+// The threshold, in percent of white, that best splits GREY (Grayscale8) into dark and light by
+// Otsu's method: the level that maximises the variance between the two classes. Of levels that
+// split the picture's greys alike, the middle one.
+int autoThreshold(const QImage &grey);
+
+// The threshold between two luminances, for a 1-bit picture with two colours of its own; 50 when
+// they are alike.
+int middleThreshold(int lum0, int lum1);
+
 // A 1-bit image with a black-and-white table in which a set bit is dark; null when memory runs
 // out.
 QImage blankBitmap(int w, int h);

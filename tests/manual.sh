@@ -8,7 +8,7 @@ same "renders without warnings" "" "$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings 
 text=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$page" 2>/dev/null | col -b)
 
 for word in -v -h --help --version -name= -package= -threshold= -invert= -dither= -alpha= -width= \
-    -height= -window= infile outfile /dev/stdout DISPLAY QT_QPA_PLATFORM LIMITS 16384 8800; do
+    -height= -lines= -trim= -margin= -mirror= -rotate= -window= infile outfile /dev/stdout DISPLAY QT_QPA_PLATFORM LIMITS 16384 8800; do
     check "mentions $word" grep -qF -- "$word" <<<"$text"
 done
 exit_status=$(sed -n '/^EXIT STATUS/,/^[A-Z]/p' <<<"$text")
@@ -18,7 +18,7 @@ done
 for message in "Output file cannot be created" "Too many files" "Impure key - '" "Unknown key - '" "Bad value - '" \
     "Setting input bitmap to '" "Converting QBitmap to QImage" "Reading scanlines into QListBox" \
     "Scanlines read into QListBox" "Output file set to to '" "Writing file '" "not found" \
-    "is not a bitmap" "cannot be opened"; do
+    "is not a bitmap" "cannot be opened" "Threshold chosen: " "Trimmed to " "try -alpha=shape"; do
     check "message: $message" grep -qF -- "$message" <<<"$text"
 done
 version=$(sed -n 's/^project(pictorn VERSION \([0-9.]*\).*/\1/p' "$TESTS/../CMakeLists.txt")
