@@ -54,7 +54,7 @@ when its luminance is below the threshold, half of white unless told.
 
 Exit status: 0 written; 1 input missing or unreadable; 2 output cannot be
 created; 3 too many files; 4 impure key or bad value; 5 unknown key; 6 (window)
-the chosen file is not a picture.
+the chosen file is not a picture; 7 (window) the X display was lost.
 )";
 }
 

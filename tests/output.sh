@@ -145,7 +145,8 @@ done
 # --help and --version answer on standard output.
 help=$("$PICTORN" --help 2>/dev/null)
 same "--help: status" "0" "$?"
-for word in -name= -package= -threshold= -invert= -dither= -width= -height= -v -h "Exit status"; do
+for word in -name= -package= -threshold= -invert= -dither= -width= -height= -v -h "Exit status" \
+    "7 (window) the X display was lost"; do
     check "--help tells of $word" grep -q -e "$word" <<<"$help"
 done
 version=$(sed -n 's/^project(pictorn VERSION \([0-9.]*\).*/\1/p' "$TESTS/../CMakeLists.txt")
