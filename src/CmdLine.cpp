@@ -159,11 +159,9 @@ Options readArguments(int argc, char **argv)
     Options options;
     bool onlyFiles = false;
     int files = 0;
-    // Steps after the one that ends the run are never taken; the keys still count.
     const auto step = [&](Step::Kind kind, const QString &text = QString(), int status = 0,
                           bool exact = true) {
-        if (options.steps.isEmpty() || options.steps.last().kind < Step::Usage)
-            options.steps.append(Step{kind, text, exact, status});
+        options.steps.append(Step{kind, text, exact, status});
     };
     for (int i = 1; i < argc; ++i) {
         if (const int taken = onlyFiles ? 0 : toolkitOption(argc, argv, i)) {

@@ -14,6 +14,7 @@ struct Step {
         Verbose, // -v: progress messages from here on
         Input,   // the first file name: TEXT, which names a file only when EXACT
         Output,  // the second file name: TEXT, empty when it is not valid text in the locale
+        // Each of these ends the run.
         Usage,   // -h: the short usage text, status 0
         Help,    // --help: the full usage text on standard output
         Version, // --version
@@ -33,7 +34,8 @@ struct Options {
     QString name;
     QString package;
     QStringList files;
-    // The command line's steps, up to and with the first that ends the run.
+    // The command line's steps: the run takes them in order up to the first that ends it; the
+    // keys count wherever they stand.
     QList<Step> steps;
     // Whether any argument is the program's own rather than the toolkit's.
     bool arguments = false;
