@@ -159,8 +159,8 @@ bool displayAnswers(const QByteArray &display)
            Knock::Answers;
 }
 
-// The window's start ends within this, the probe's wait included: a server may answer the probe
-// and then stop, which would keep the toolkit's connection waiting for ever.
+// Once the display has answered the probe, the window's start ends within this: a server may
+// answer the probe and then stop, which would keep the toolkit's connection waiting for ever.
 const std::chrono::milliseconds startUpTime(3000);
 
 std::atomic<xcb_connection_t *> xConnection{nullptr};
@@ -194,21 +194,15 @@ void boundStartUp(bool on)
 bool choosePlatform(const Options &options)
 {
     const bool window = !options.arguments || options.window;
-    if (window)
-        boundStartUp(true);
-    if (options.platformChosen || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        return true;
-    if (!window) {
-        qputenv("QT_QPA_PLATFORM", "minimal");
-        return false;
-    }
+    const bool chosen = options.platformChosen || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
     const QByteArray display = options.display.isNull() ? qgetenv("DISPLAY") : options.display;
-    const bool reachable = !display.isEmpty() && displayAnswers(display);
+    const bool reachable = !chosen && window && !display.isEmpty() && displayAnswers(display);
+    if (!chosen)
+        qputenv("QT_QPA_PLATFORM", reachable ? "xcb;minimal" : "minimal");
     // Without a display the minimal platform starts, which cannot keep the run waiting.
-    if (!reachable)
-        boundStartUp(false);
-    qputenv("QT_QPA_PLATFORM", reachable ? "xcb;minimal" : "minimal");
-    return false;
+    if (window && (chosen || reachable))
+        boundStartUp(true);
+    return chosen;
 }
 
 void startedUp()

@@ -114,7 +114,7 @@ nonblocking=(python3 -c 'import fcntl, os, sys
 fd = int(sys.argv[1]); fcntl.fcntl(fd, fcntl.F_SETFL, fcntl.fcntl(fd, fcntl.F_GETFL) | os.O_NONBLOCK)
 os.execv(sys.argv[2], sys.argv[2:])')
 waiting() { # PID: until PID waits for a stream, or has ended
-    until grep -qs poll "/proc/$1/wchan" || grep -qs '^[0-9]* ([^)]*) Z' "/proc/$1/stat"; do sleep 0.01; done
+    until grep -qs poll "/proc/$1/wchan" || ! grep -qs '^[0-9]* ([^)]*) [^Z]' "/proc/$1/stat"; do sleep 0.01; done
 }
 mkfifo in.fifo out.fifo
 "${nonblocking[@]}" 0 "$PICTORN" - slow-in.src <in.fifo 2>err.txt &
