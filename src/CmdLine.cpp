@@ -54,13 +54,42 @@ when its luminance is below the threshold, half of white unless told.
 
 Exit status: 0 written; 1 input missing or unreadable; 2 output cannot be
 created; 3 too many files; 4 impure key or bad value; 5 unknown key; 6 (window)
-the chosen file is not a picture.
+the chosen file is not a picture; 7 (window) the X display was lost.
 )";
 }
 
 const QStringList reductionKeys = {"-threshold", "-invert", "-dither", "-width",
                                    "-height",    "-alpha",  "-lines",  "-trim",
                                    "-margin",    "-mirror", "-rotate", "-window"};
+
+// The toolkit's own options, which it would take out of the arguments: those that take the next
+// argument as their value, those that take it only when there is one, those alone, and those
+// with their value joined by "=". The toolkit reads "--x" as "-x".
+const QByteArrayList valueOptions = {"-platform",   "-platformpluginpath", "-platformtheme",
+                                     "-plugin",     "-qwindowgeometry",    "-qwindowtitle",
+                                     "-qwindowicon"};
+const QByteArrayList valueIfAnyOptions = {"-display", "-session", "-style", "-stylesheet"};
+const QByteArrayList aloneOptions = {"-reverse", "-testability", "-widgetcount"};
+const QByteArrayList joinedOptions = {"-style=", "-stylesheet=", "-qmljsdebugger="};
+
+QByteArray optionName(const char *arg)
+{
+    return arg[0] == '-' && arg[1] == '-' ? QByteArray(arg + 1) : QByteArray(arg);
+}
+
+// How many arguments from ARGV[I] on make one of the toolkit's options: 0, 1 or 2.
+int toolkitOption(int argc, char **argv, int i)
+{
+    const QByteArray arg = optionName(argv[i]);
+    if (aloneOptions.contains(arg))
+        return 1;
+    for (const QByteArray &joined : joinedOptions)
+        if (arg.startsWith(joined))
+            return 1;
+    if (valueOptions.contains(arg))
+        return i + 1 < argc ? 2 : 1;
+    return valueIfAnyOptions.contains(arg) && i + 1 < argc ? 2 : 0;
+}
 
 } // namespace
 
@@ -125,38 +154,27 @@ bool takeKey(const QString &key, const QString &value, Options &options)
     return true;
 }
 
-Options readOptions(int argc, char **argv)
+Options readArguments(int argc, char **argv)
 {
     Options options;
     bool onlyFiles = false;
-    for (int i = 1; i < argc; ++i) {
-        const QString arg = QFile::decodeName(argv[i]);
-        const QStringList pieces = arg.split(u'=', Qt::SkipEmptyParts);
-        if (onlyFiles) {
-            options.files.append(arg);
-        } else if (arg == u"--") {
-            onlyFiles = true;
-        } else if (pieces.size() == 2 && pieces.at(0) == u"-name") {
-            options.name = pieces.at(1);
-        } else if (pieces.size() == 2 && pieces.at(0) == u"-package") {
-            options.package = pieces.at(1);
-        } else if (pieces.size() == 2) {
-            takeKey(pieces.at(0), pieces.at(1), options);
-        } else if (pieces.size() == 1 &&
-                   !QStringList{"-v", "-h", "--help", "--version"}.contains(arg)) {
-            options.files.append(arg);
-        }
-    }
-    return options;
-}
-
-int MyApp::cmdLine(int argc, char **argv)
-{
-    reduction = readOptions(argc, argv).reduction;
-    QString outName;
     int files = 0;
-    bool onlyFiles = false;
+    const auto step = [&](Step::Kind kind, const QString &text = QString(), int status = 0,
+                          bool exact = true) {
+        options.steps.append(Step{kind, text, exact, status});
+    };
     for (int i = 1; i < argc; ++i) {
+        if (const int taken = onlyFiles ? 0 : toolkitOption(argc, argv, i)) {
+            const QByteArray option = optionName(argv[i]);
+            options.platformChosen = options.platformChosen || option == "-platform";
+            if (option == "-display")
+                options.display = argv[i + 1];
+            for (int j = i; j < i + taken; ++j)
+                options.toolkit.append(argv[j]);
+            i += taken - 1;
+            continue;
+        }
+        options.arguments = true;
         const QString arg = QFile::decodeName(argv[i]);
         // A name that is not valid text would be written or read under another name.
         const bool exactName = QFile::encodeName(arg) == argv[i];
@@ -166,45 +184,76 @@ int MyApp::cmdLine(int argc, char **argv)
             onlyFiles = true;
         } else if (pieces.size() == 1) {
             if (!onlyFiles && arg == u"-v") {
-                verbose = true;
+                step(Step::Verbose);
             } else if (!onlyFiles && arg == u"-h") {
-                help();
-                return 0;
+                step(Step::Usage);
             } else if (!onlyFiles && (arg == u"--help" || arg == u"--version")) {
-                const QByteArray text =
-                    arg == u"--help" ? usage() : "pictorn " PICTORN_VERSION "\n";
-                std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-                return std::fflush(stdout) == 0 ? 0 : 2;
-            } else if (files == 0) {
-                if (!exactName || setInFile(arg)) {
-                    if (verbose)
-                        message(QStringLiteral("Bitmap file '%1' cannot be opened").arg(arg));
-                    return 1;
-                }
-                outName = changeExtension();
-                files = 1;
-            } else if (files == 1) {
-                outName = exactName ? arg : QString();
-                files = 2;
+                step(arg == u"--help" ? Step::Help : Step::Version);
             } else {
-                message(QStringLiteral("Too many files"));
-                return 3;
+                options.files.append(arg);
+                if (files == 0) {
+                    step(Step::Input, arg, 0, exactName);
+                } else if (files == 1) {
+                    step(Step::Output, exactName ? arg : QString());
+                } else {
+                    step(Step::Fail, QStringLiteral("Too many files"), 3);
+                }
+                ++files;
             }
         } else if (pieces.size() == 2) {
-            if (pieces.at(0) == u"-name") {
-                nameEdit.setText(pieces.at(1));
-            } else if (pieces.at(0) == u"-package") {
-                packageEdit.setText(pieces.at(1));
-            } else if (Options judged; !takeKey(pieces.at(0), pieces.at(1), judged)) {
-                message(QStringLiteral("Bad value - '%1'").arg(arg));
-                return 4;
-            } else if (!isReductionKey(pieces.at(0))) {
-                message(QStringLiteral("Unknown key - '%1'").arg(pieces.at(0)));
-                return 5;
+            const QString &key = pieces.at(0);
+            if (key == u"-name") {
+                options.name = pieces.at(1);
+            } else if (key == u"-package") {
+                options.package = pieces.at(1);
+            } else if (Options judged; !takeKey(key, pieces.at(1), judged)) {
+                step(Step::Fail, QStringLiteral("Bad value - '%1'").arg(arg), 4);
+            } else if (!isReductionKey(key)) {
+                step(Step::Fail, QStringLiteral("Unknown key - '%1'").arg(key), 5);
+            } else {
+                takeKey(key, pieces.at(1), options);
             }
         } else {
-            message(QStringLiteral("Impure key - '%1'").arg(arg));
-            return 4;
+            step(Step::Fail, QStringLiteral("Impure key - '%1'").arg(arg), 4);
+        }
+    }
+    return options;
+}
+
+int MyApp::cmdLine(int argc, char **argv)
+{
+    return cmdLine(readArguments(argc, argv));
+}
+
+int MyApp::cmdLine(const Options &options)
+{
+    reduction = options.reduction;
+    nameEdit.setText(options.name);
+    packageEdit.setText(options.package);
+    QString outName;
+    for (const Step &step : options.steps) {
+        if (step.kind == Step::Verbose) {
+            verbose = true;
+        } else if (step.kind == Step::Usage) {
+            help();
+            return 0;
+        } else if (step.kind == Step::Help || step.kind == Step::Version) {
+            const QByteArray text =
+                step.kind == Step::Help ? usage() : "pictorn " PICTORN_VERSION "\n";
+            std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+            return std::fflush(stdout) == 0 ? 0 : 2;
+        } else if (step.kind == Step::Input) {
+            if (!step.exact || setInFile(step.text)) {
+                if (verbose)
+                    message(QStringLiteral("Bitmap file '%1' cannot be opened").arg(step.text));
+                return 1;
+            }
+            outName = changeExtension();
+        } else if (step.kind == Step::Output) {
+            outName = step.text;
+        } else {
+            message(step.text);
+            return step.status;
         }
     }
     if (!writeOutput(outName)) {

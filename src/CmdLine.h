@@ -3,22 +3,52 @@
 
 #include "Pixels.h"
 
+#include <QByteArrayList>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
-// What the command line asks of a run, read before anything else: the keys that steer the
-// reduction count wherever they stand, and the window starts with them too.
+// One thing an argument asks of the command line's run, in the order the arguments stand.
+struct Step {
+    enum Kind {
+        Verbose, // -v: progress messages from here on
+        Input,   // the first file name: TEXT, which names a file only when EXACT
+        Output,  // the second file name: TEXT, empty when it is not valid text in the locale
+        // Each of these ends the run.
+        Usage,   // -h: the short usage text, status 0
+        Help,    // --help: the full usage text on standard output
+        Version, // --version
+        Fail     // the run ends with STATUS and the message TEXT
+    };
+    Kind kind;
+    QString text;
+    bool exact = true;
+    int status = 0;
+};
+
+// The arguments, read once before anything else is made. The keys that steer the reduction count
+// wherever they stand, the last good value of each winning; the window starts with them too.
 struct Options {
     Reduction reduction;
     bool window = false; // -window=yes: the window, on the files named if any
     QString name;
     QString package;
     QStringList files;
+    // The command line's steps: the run takes them in order up to the first that ends it; the
+    // keys count wherever they stand.
+    QList<Step> steps;
+    // Whether any argument is the program's own rather than the toolkit's.
+    bool arguments = false;
+    // The toolkit's options, each with its value, for the application object; -platform among
+    // them means the user chose the platform; -display names the X display.
+    QByteArrayList toolkit;
+    bool platformChosen = false;
+    QByteArray display;
 };
 
-// The options of ARGV: the last good value of each key wins, and the arguments after a lone "--"
-// are file names.
-Options readOptions(int argc, char **argv);
+// Reads ARGV from left to right: the toolkit's options wherever they stand before a lone "--",
+// after which every argument is a file name. Changes nothing.
+Options readArguments(int argc, char **argv);
 
 // Takes a key of the reduction into REDUCTION; false when KEY is one of them and VALUE is not a
 // value it takes.

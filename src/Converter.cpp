@@ -203,7 +203,7 @@ bool MyApp::takeLineBuffer()
 }
 
 // The name is the one the user gave, whatever temporary file the lines go to first.
-bool MyApp::listBoxToFile(QFileDevice &file, const QString &name)
+bool MyApp::listBoxToFile(Output &output, const QString &name)
 {
     if (verbose)
         message(QStringLiteral("Writing file '%1'").arg(name));
@@ -218,16 +218,20 @@ bool MyApp::listBoxToFile(QFileDevice &file, const QString &name)
         rows.appendBytes(i, buffer);
         buffer += '\n';
         if (buffer.size() >= lineChunk) {
-            written = file.write(buffer) == buffer.size();
+            written = output.write(buffer);
             buffer.resize(0);
         }
     }
     buffer += '\n';
-    return written && file.write(buffer) == buffer.size() && file.flush();
+    return written && output.write(buffer);
 }
 
-bool MyApp::writeOutput(const QString &name)
+bool MyApp::writeOutput(const QString &name, QString *why)
 {
     Output output;
-    return output.open(name, inFile) && listBoxToFile(output.device(), name) && output.commit();
+    const bool written =
+        output.open(name, inFile) && listBoxToFile(output, name) && output.commit();
+    if (why)
+        *why = output.error();
+    return written;
 }

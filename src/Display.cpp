@@ -3,17 +3,22 @@
 #include "Display.h"
 
 #include <QByteArray>
-#include <QByteArrayList>
+#include <QGuiApplication>
 #include <QtGlobal>
+
+#include <xcb/xcb.h>
 
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstddef>
 #include <cstring>
 
@@ -154,12 +159,29 @@ bool displayAnswers(const QByteArray &display)
            Knock::Answers;
 }
 
-// Whether ARG is -window=yes, split at "=" as keys are.
-bool asksForWindow(const char *arg)
+// Once the display has answered the probe, the window's start ends within this: a server may
+// answer the probe and then stop, which would keep the toolkit's connection waiting for ever.
+const std::chrono::milliseconds startUpTime(3000);
+
+std::atomic<xcb_connection_t *> xConnection{nullptr};
+
+void startUpTooLong(int)
 {
-    QByteArrayList pieces = QByteArray(arg).split('=');
-    pieces.removeAll(QByteArray());
-    return pieces == QByteArrayList{"-window", "yes"};
+    static const char line[] = "pictorn: the X display stopped answering\n";
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line, sizeof line - 1);
+    ::_exit(1);
+}
+
+// Arms or disarms the bound of the window's start.
+void boundStartUp(bool on)
+{
+    const auto micro = std::chrono::duration_cast<std::chrono::microseconds>(startUpTime).count();
+    const itimerval timer{{0, 0}, {on ? time_t(micro / 1000000) : 0, on ? micro % 1000000 : 0}};
+    if (on)
+        ::signal(SIGALRM, startUpTooLong);
+    ::setitimer(ITIMER_REAL, &timer, nullptr);
+    if (!on)
+        ::signal(SIGALRM, SIG_DFL);
 }
 
 } // namespace
@@ -169,45 +191,29 @@ bool asksForWindow(const char *arg)
 // platform the minimal one loads no font configuration, which a run that draws nothing does not
 // need. The window needs the display, and probes it with a bounded wait first. A platform the
 // user chose is left alone.
-bool choosePlatform(int &argc, char **argv)
+bool choosePlatform(const Options &options)
 {
-    QByteArray display = qgetenv("DISPLAY");
-    bool chosen = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-    bool arguments = false;
-    bool window = false;
-    bool fileNames = false;
-    for (int i = 1; i < argc; ++i) {
-        // The toolkit's own options, which it takes out of the arguments wherever they stand.
-        const char *arg = argv[i][0] == '-' && argv[i][1] == '-' ? argv[i] + 1 : argv[i];
-        if (std::strcmp(arg, "-platform") == 0) {
-            chosen = true;
-            ++i;
-        } else if (std::strcmp(arg, "-display") == 0 && i + 1 < argc) {
-            display = argv[++i];
-        } else {
-            arguments = true;
-            window = window || (!fileNames && asksForWindow(argv[i]));
-            fileNames = fileNames || std::strcmp(argv[i], "--") == 0;
-        }
-    }
-    if (chosen)
-        return true;
-    if (arguments && !window) {
-        qputenv("QT_QPA_PLATFORM", "minimal");
-        // The X platform would take -display NAME out of the arguments; the minimal one does not.
-        int kept = 1;
-        for (int i = 1; i < argc; ++i) {
-            const char *arg = argv[i][0] == '-' && argv[i][1] == '-' ? argv[i] + 1 : argv[i];
-            if (std::strcmp(arg, "-display") == 0 && i + 1 < argc)
-                ++i;
-            else
-                argv[kept++] = argv[i];
-        }
-        argc = kept;
-        argv[argc] = nullptr;
-        return false;
-    }
-    const bool reachable = !display.isEmpty() && displayAnswers(display);
-    qputenv("QT_QPA_PLATFORM", reachable ? "xcb;minimal" : "minimal");
-    return false;
+    const bool window = !options.arguments || options.window;
+    const bool chosen = options.platformChosen || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    const QByteArray display = options.display.isNull() ? qgetenv("DISPLAY") : options.display;
+    const bool reachable = !chosen && window && !display.isEmpty() && displayAnswers(display);
+    if (!chosen)
+        qputenv("QT_QPA_PLATFORM", reachable ? "xcb;minimal" : "minimal");
+    // Without a display the minimal platform starts, which cannot keep the run waiting.
+    if (window && (chosen || reachable))
+        boundStartUp(true);
+    return chosen;
+}
+
+void startedUp()
+{
+    boundStartUp(false);
+    if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+        xConnection = x11->connection();
+}
+
+bool displayLost()
+{
+    xcb_connection_t *connection = xConnection;
+    return connection && ::xcb_connection_has_error(connection) != 0;
 }

@@ -14,8 +14,8 @@
 #include <QString>
 #include <QVBoxLayout>
 
+class Output;
 class QCheckBox;
-class QFileDevice;
 class QLabel;
 class QPushButton;
 class QScrollArea;
@@ -34,6 +34,8 @@ public:
     explicit MyApp(QObject *parent);
 
     int cmdLine(int argc, char **argv);
+    // The command-line run of OPTIONS: returns its exit status.
+    int cmdLine(const Options &options);
     // Builds the window, its settings those of OPTIONS.
     void setupQt(const Options &options = Options());
     // The picture to start with: the one the command line named, or one chosen in the open
@@ -45,7 +47,7 @@ public:
     void describeReduction(const Reduction &used);
     void writeBitmapToStream();
     QString &changeExtension();
-    bool listBoxToFile(QFileDevice &file, const QString &name);
+    bool listBoxToFile(Output &output, const QString &name);
 
     void append(const QString &line);
     void textChanged(QLineEdit &edit, int index);
@@ -68,8 +70,9 @@ private slots:
     void slotJobDone();
 
 private:
-    // Opens NAME, writes the lines to it and puts it in place: false when any step fails.
-    bool writeOutput(const QString &name);
+    // Opens NAME, writes the lines to it and puts it in place: false when any step fails, with
+    // why in WHY when the system said.
+    bool writeOutput(const QString &name, QString *why = nullptr);
     // Reserves the writer's buffer: false when memory runs out.
     bool takeLineBuffer();
     void fitPreview();

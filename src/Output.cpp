@@ -1,13 +1,16 @@
 #include "Output.h"
 
-#include <QByteArrayList>
+#include <QFile>
 #include <QRandomGenerator>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -15,19 +18,29 @@
 namespace
 {
 
-// The named temporary file of this run, removed if a signal ends the run while it exists: its
-// directory's descriptor (or -1 when there is none) and its name there.
-volatile sig_atomic_t pendingDirectory = -1;
+// The named temporary file of this run, for the handlers of the signals that end it, whichever
+// thread a signal reaches: whether it is being made, made or none, its directory's descriptor and
+// its name there. The name and the directory are set before the state says so.
+enum : int { NoFile, Making, Made };
+std::atomic<int> pendingState{NoFile};
+static_assert(std::atomic<int>::is_always_lock_free, "the handlers read the state");
+int pendingDirectory = -1;
 char pendingName[32];
 
 void removePending(int signal)
 {
-    if (pendingDirectory >= 0)
+    // The thread making the file holds every signal back, so this runs in another one, and
+    // waits for the file to be made or not.
+    int state;
+    while ((state = pendingState.load()) == Making) {
+    }
+    if (state == Made)
         ::unlinkat(pendingDirectory, pendingName, 0);
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }
 
+// Installed once for the whole process, the first time a file may be named.
 void watchSignals()
 {
     static bool installed = false;
@@ -45,8 +58,8 @@ void watchSignals()
     ::signal(SIGXFSZ, SIG_IGN);
 }
 
-// Holds back every signal that can be held while it lives, so that none comes between a name
-// being made and its being marked for removal.
+// Holds back every signal that can be held from this thread while it lives, so that no handler
+// runs here while it waits for this thread's file.
 class SignalsHeld
 {
 public:
@@ -54,9 +67,9 @@ public:
     {
         sigset_t all;
         sigfillset(&all);
-        ::sigprocmask(SIG_BLOCK, &all, &old);
+        ::pthread_sigmask(SIG_BLOCK, &all, &old);
     }
-    ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &old, nullptr); }
+    ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &old, nullptr); }
 
 private:
     sigset_t old;
@@ -73,56 +86,53 @@ QByteArray temporaryName()
 }
 
 // Makes a file under a new temporary name in DIRECTORY with MAKE (which returns -1 and sets errno
-// when it fails), marked for removal before any signal can come. Returns the name, or none.
+// when it fails), marked for removal by a signal from before it is made, whichever thread the
+// signal reaches. Returns the name, or none.
 template <typename Make> QByteArray makeTemporary(int directory, Make make)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QByteArray name = temporaryName();
         const SignalsHeld held;
-        if (make(name.constData()) >= 0) {
-            std::memcpy(pendingName, name.constData(), size_t(name.size()) + 1);
-            pendingDirectory = directory;
+        std::memcpy(pendingName, name.constData(), size_t(name.size()) + 1);
+        pendingDirectory = directory;
+        pendingState = Making;
+        const bool made = make(name.constData()) >= 0;
+        pendingState = made ? Made : NoFile;
+        if (made)
             return name;
-        }
         if (errno != EEXIST)
             break;
     }
     return QByteArray();
 }
 
-// The descriptor that a name of one of the run's own descriptors stands for, or -1: /dev/stdout,
-// /dev/stderr, /dev/stdin, /dev/fd/N, /proc/self/fd/N, /proc/thread-self/fd/N and /proc/PID/fd/N,
-// however many slashes and "." parts they are spelt with. Opening those names anew would truncate
-// what the shell redirected to, and lose its position; following their links would too.
+// The descriptor that NAME stands for when it is an entry of the run's own table of descriptors,
+// or -1: /proc/self/fd/N or /proc/thread-self/fd/N, however the table is reached (/dev/fd, "..",
+// /proc/self/root, a relative name), judged by what the folder is rather than how it is spelt.
+// Opening such a name anew would truncate what the shell redirected to, and lose its position;
+// following its link would too.
 int descriptorOf(const QByteArray &name)
 {
-    // A name ending in "/" or "/." is a directory's, which no descriptor's name is.
-    if (!name.startsWith('/') || name.endsWith('/') || name.endsWith("/."))
-        return -1;
-    QByteArrayList parts = name.split('/');
-    parts.removeAll(QByteArray());
-    parts.removeAll(".");
-    const QByteArray path = '/' + parts.join('/');
-    // Standard input, output and error are descriptors 0, 1 and 2.
-    const qsizetype stream =
-        QByteArrayList{"/dev/stdin", "/dev/stdout", "/dev/stderr"}.indexOf(path);
-    if (stream >= 0)
-        return int(stream);
-    const qsizetype slash = path.lastIndexOf('/');
-    const QByteArray folder = path.left(slash);
-    if (folder != "/dev/fd" && folder != "/proc/self/fd" && folder != "/proc/thread-self/fd" &&
-        folder != "/proc/" + QByteArray::number(::getpid()) + "/fd")
-        return -1;
-    // The kernel takes a descriptor's number in its plain decimal form only.
-    const QByteArray number = path.mid(slash + 1);
+    const qsizetype slash = name.lastIndexOf('/');
+    const QByteArray number = name.mid(slash + 1);
     bool ok = false;
     const int fd = number.toInt(&ok);
-    return ok && fd >= 0 && QByteArray::number(fd) == number ? fd : -1;
+    // The kernel takes a descriptor's number in its plain decimal form only.
+    if (!ok || fd < 0 || QByteArray::number(fd) != number)
+        return -1;
+    struct stat folder, table;
+    if (::stat(slash < 0 ? "." : name.left(slash + 1).constData(), &folder) != 0)
+        return -1;
+    for (const char *own : {"/proc/self/fd", "/proc/thread-self/fd"})
+        if (::stat(own, &table) == 0 && table.st_dev == folder.st_dev &&
+            table.st_ino == folder.st_ino)
+            return fd;
+    return -1;
 }
 
 // Follows a chain of links, as the shell's ">" does, to the file it ends in, existing or not,
-// stopping at a name of one of the run's descriptors, whose number goes to FD. A loop of links
-// ends on a link, which the caller finds too deep to follow.
+// stopping at a name of one of the run's descriptors (/dev/stdout is a link to one), whose number
+// goes to FD. A loop of links ends on a link, which the caller finds too deep to follow.
 QByteArray finalTarget(QByteArray path, int &fd)
 {
     for (int hop = 0; (fd = descriptorOf(path)) < 0 && hop < 40; ++hop) {
@@ -150,13 +160,21 @@ bool keepOwner(int fd, const struct stat &old)
 
 Output::~Output()
 {
-    file.close();
+    if (ownsFd)
+        ::close(fd);
     if (!temporary.isEmpty()) {
         ::unlinkat(directory, temporary.constData(), 0);
-        pendingDirectory = -1;
+        pendingState = NoFile;
     }
     if (directory >= 0)
         ::close(directory);
+}
+
+bool Output::fail()
+{
+    char text[256];
+    why = QString::fromLocal8Bit(::strerror_r(errno, text, sizeof text));
+    return false;
 }
 
 bool Output::open(const QString &name, const QString &input)
@@ -170,26 +188,31 @@ bool Output::open(const QString &name, const QString &input)
     };
     if (name.isEmpty())
         return false;
-    int fd = STDOUT_FILENO;
+    int stream = STDOUT_FILENO;
     const QByteArray target =
-        name == u"-" ? QByteArray() : finalTarget(QFile::encodeName(name), fd);
-    if (fd >= 0) {
-        const int flags = ::fcntl(fd, F_GETFL);
-        return flags >= 0 && (flags & O_ACCMODE) != O_RDONLY && ::fstat(fd, &info) == 0 &&
-               !isInput(info) && file.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
+        name == u"-" ? QByteArray() : finalTarget(QFile::encodeName(name), stream);
+    if (stream >= 0) {
+        const int flags = ::fcntl(stream, F_GETFL);
+        if (flags < 0 || ::fstat(stream, &info) != 0)
+            return fail();
+        fd = stream;
+        return (flags & O_ACCMODE) != O_RDONLY && !isInput(info);
     }
     const bool exists = ::stat(target.constData(), &info) == 0;
     // Missing is the one failure that leaves a name to create: a loop of links is not.
-    if ((!exists && errno != ENOENT) || (exists && isInput(info)))
+    if (!exists && errno != ENOENT)
+        return fail();
+    if (exists && isInput(info))
         return false;
     // Devices and pipes are written as they are; replacing them would break them.
     if (exists && !S_ISREG(info.st_mode)) {
-        const int device = ::open(target.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-        return device >= 0 && file.open(device, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+        fd = ::open(target.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        ownsFd = fd >= 0;
+        return ownsFd || fail();
     }
     // A file the user may not write is refused, as the shell's ">" refuses it.
     if (exists && ::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0)
-        return false;
+        return fail();
 
     const qsizetype slash = target.lastIndexOf('/');
     base = target.mid(slash + 1);
@@ -198,56 +221,79 @@ bool Output::open(const QString &name, const QString &input)
     // A directory one may write but not read takes files all the same, unsynced.
     if (directory < 0 && errno == EACCES)
         directory = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (base.isEmpty() || directory < 0)
+    if (directory < 0)
+        return fail();
+    if (base.isEmpty())
         return false;
     watchSignals();
     // A file without a name leaves nothing behind, however the run ends. It is given one through
     // /proc/self/fd; without that, or where the file system cannot make such files, a file named
     // at once takes its part. Either way the kernel applies the umask to a new file's permissions.
     const bool nameless = ::access("/proc/self/fd", X_OK) == 0;
-    int temp = nameless ? ::openat(directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666) : -1;
-    if (temp < 0 && (!nameless || errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))
+    fd = nameless ? ::openat(directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666) : -1;
+    if (fd < 0 && (!nameless || errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))
         temporary = makeTemporary(directory, [&](const char *name) {
-            return temp = ::openat(directory, name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+            return fd = ::openat(directory, name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
         });
+    ownsFd = fd >= 0;
     // A replaced file keeps its mode, set after the owner, whose change would clear set-ID bits.
-    return temp >= 0 && file.open(temp, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) &&
-           (!exists || (keepOwner(temp, info) && ::fchmod(temp, info.st_mode & 07777) == 0));
+    if (!ownsFd || (exists && (!keepOwner(fd, info) || ::fchmod(fd, info.st_mode & 07777) != 0)))
+        return fail();
+    return true;
+}
+
+bool Output::write(const QByteArray &bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t put = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (put > 0) {
+            done += put;
+            continue;
+        }
+        // A stream left non-blocking, as some parents leave their children's, is waited for.
+        pollfd ready{fd, POLLOUT, 0};
+        if (put < 0 && (errno == EINTR || (errno == EAGAIN && ::poll(&ready, 1, -1) >= 0)))
+            continue;
+        return fail();
+    }
+    return true;
 }
 
 bool Output::commit()
 {
     if (directory < 0) {
-        // Closing flushes what is left; a failure to write it is the file's error.
-        file.close();
-        return file.error() == QFileDevice::NoError;
+        // A device of its own is closed, which may report a write that failed late.
+        const bool closed = !ownsFd || ::close(fd) == 0;
+        ownsFd = false;
+        return closed || fail();
     }
     // The text is on disk before its name is: a crash then leaves the old file or the new one.
     // A plain rename follows: some file systems write out a file renamed over another at once,
     // which the sync has done already, so exchanging the two files first would gain nothing.
-    if (!file.flush() || ::fsync(file.handle()) != 0)
-        return false;
+    if (::fsync(fd) != 0)
+        return fail();
     if (temporary.isEmpty()) {
         // A name of its own only when the target's is taken, and then from the link to the rename.
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(file.handle());
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
         const auto link = [&](const char *name) {
             return ::linkat(AT_FDCWD, self.constData(), directory, name, AT_SYMLINK_FOLLOW);
         };
         if (link(base.constData()) != 0) {
             if (errno != EEXIST)
-                return false;
+                return fail();
             temporary = makeTemporary(directory, link);
             if (temporary.isEmpty())
-                return false;
+                return fail();
         }
     }
     if (!temporary.isEmpty()) {
         if (::renameat(directory, temporary.constData(), directory, base.constData()) != 0)
-            return false;
+            return fail();
         temporary.clear();
-        pendingDirectory = -1;
+        pendingState = NoFile;
     }
-    file.close();
+    const bool closed = ::close(fd) == 0;
+    ownsFd = false;
     // The new name reaches the disk too; a directory opened without reading cannot be synced.
-    return file.error() == QFileDevice::NoError && (::fsync(directory) == 0 || errno == EBADF);
+    return (closed && (::fsync(directory) == 0 || errno == EBADF)) || fail();
 }

@@ -13,6 +13,7 @@
 #include <QFile>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,7 +42,9 @@ bool readUpTo(int fd, QByteArray &bytes, qint64 count, qint64 sizeHint)
         if (size == bytes.size())
             bytes.resize(qMin(count, size * 2));
         const ssize_t got = ::read(fd, bytes.data() + size, size_t(bytes.size() - size));
-        if (got < 0 && errno == EINTR)
+        // A stream left non-blocking, as some parents leave their children's, is waited for.
+        pollfd ready{fd, POLLIN, 0};
+        if (got < 0 && (errno == EINTR || (errno == EAGAIN && ::poll(&ready, 1, -1) >= 0)))
             continue;
         if (got <= 0) {
             bytes.resize(size);

@@ -26,9 +26,6 @@
 #include <QSpinBox>
 #include <QTime>
 
-#include <cerrno>
-#include <cstring>
-
 namespace
 {
 
@@ -286,12 +283,11 @@ void MyApp::slotSave()
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents |
                                         QEventLoop::ExcludeUserInputEvents);
     QString target = outFile;
-    errno = 0;
-    while (!writeOutput(target)) {
-        const int error = errno;
-        problem = QStringLiteral("Cannot save to %1: %2.")
-                      .arg(target, error ? QString::fromLocal8Bit(std::strerror(error))
-                                         : QStringLiteral("the file cannot be written"));
+    QString why;
+    while (!writeOutput(target, &why)) {
+        problem =
+            QStringLiteral("Cannot save to %1: %2.")
+                .arg(target, why.isEmpty() ? QStringLiteral("the file cannot be written") : why);
         showStatus();
         const QString chosen = outFile;
         const QString fallback = QFileInfo(changeExtension()).fileName();
@@ -305,7 +301,6 @@ void MyApp::slotSave()
         target = dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
         if (target.isEmpty())
             return;
-        errno = 0;
     }
     outFile = target;
     setSaved(true);

@@ -4,6 +4,8 @@ source "$(dirname "$0")/lib.sh"
 
 bmp1 12 3 ffffff 000000 "100000000001 000000000000 000000000000" >relay.bmp
 printf 'not an image\n' >text.bmp
+# The name that "in\xe9.bmp", not valid UTF-8, would decode to: it must never be opened for it.
+cp relay.bmp "$(printf 'in\xef\xbf\xbd.bmp')"
 
 # The usage text, byte for byte, wherever -h stands once the arguments before it are good.
 usage=$(printf '%s\n' \
@@ -35,6 +37,9 @@ done <<'CASES'
 1:|missing.bmp
 1:|text.bmp
 1:|-name=
+1:|"$(printf 'in\xe9.bmp')"
+2:|--help >/dev/full
+2:|--version >/dev/full
 2:Output file cannot be created|-v
 2:Output file cannot be created|-name=A -package=B
 3:Too many files|relay.bmp a.src b.src

@@ -46,6 +46,12 @@ if [ "$(id -u)" -eq 0 ]; then
     same_file "owner kept: text" out.src theirs.src
 fi
 
+# A directory one may write but not read takes the file all the same.
+mkdir blind && chmod 333 blind
+"${as_user[@]}" "$PICTORN" relay.bmp blind/out.src 2>err.txt
+same "a directory one may not read" "0:" "$?:$(cat err.txt)"
+same_file "a directory one may not read: text" out.src blind/out.src
+
 # A loop of links is refused, and stays a loop.
 ln -s loop2.src loop1.src
 ln -s loop1.src loop2.src
@@ -106,8 +112,25 @@ cat >shim.c <<'EOF'
 #include <errno.h>
 #include <fcntl.h>
 #include <stdarg.h>
+#include <pthread.h>
+#include <signal.h>
 #include <stdlib.h>
-// With NO_TMPFILE set, no file without a name is made; with NO_RENAME set, no rename is done.
+#include <string.h>
+#include <time.h>
+#include <unistd.h>
+// With NO_TMPFILE set, no file without a name is made; with NO_RENAME set, no rename is done;
+// with TERM_ON_MAKE set, a thread of its own gets SIGTERM as a temporary name is made, and has a
+// second to handle it before the making thread goes on.
+static void *idle(void *unused)
+{
+    sigset_t term;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    pthread_sigmask(SIG_UNBLOCK, &term, NULL);
+    for (;;)
+        pause();
+    return unused;
+}
 int openat(int dir, const char *path, int flags, ...)
 {
     static int (*real)(int, const char *, int, ...);
@@ -121,7 +144,14 @@ int openat(int dir, const char *path, int flags, ...)
     }
     if (!real)
         real = (int (*)(int, const char *, int, ...))dlsym(RTLD_NEXT, "openat");
-    return real(dir, path, flags, mode);
+    const int fd = real(dir, path, flags, mode);
+    if (fd >= 0 && (flags & O_EXCL) && strstr(path, ".pictorn.") && getenv("TERM_ON_MAKE")) {
+        pthread_t thread;
+        pthread_create(&thread, NULL, idle, NULL);
+        pthread_kill(thread, SIGTERM);
+        nanosleep(&(struct timespec){1, 0}, NULL);
+    }
+    return fd;
 }
 int renameat(int from, const char *old, int to, const char *new)
 {
@@ -135,7 +165,7 @@ int renameat(int from, const char *old, int to, const char *new)
     return real(from, old, to, new);
 }
 EOF
-cc -shared -fPIC -o shim.so shim.c -ldl
+cc -shared -fPIC -pthread -o shim.so shim.c -ldl
 shim=(env LD_PRELOAD="$WORK/shim.so" ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0")
 named=("${shim[@]}" NO_TMPFILE=1)
 printf 'old\n' >named.src
@@ -155,6 +185,9 @@ kill -TERM $!
 wait $!
 status=$?
 same "named: killed" "143|long.src|keep me" "$status|$(ls -A killed | paste -sd'|')|$(cat killed/long.src)"
+"${named[@]}" TERM_ON_MAKE=1 "$PICTORN" relay.bmp killed/long.src
+same "named: a signal to another thread as the name is made" "143|long.src|keep me" \
+    "$?|$(ls -A killed | paste -sd'|')|$(cat killed/long.src)"
 (ulimit -f 64; "${named[@]}" "$PICTORN" wide.bmp killed/long.src 2>"$WORK/.stderr"; echo $? >status)
 same "named: write cut short" "2:Output file cannot be created" "$(cat status):$(cat .stderr)"
 same "named: nothing left" "long.src|keep me" "$(ls -A killed | paste -sd'|')|$(cat killed/long.src)"

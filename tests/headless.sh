@@ -11,19 +11,23 @@ nowindow="pictorn: no X display to show the window on (DISPLAY is not set or can
 mkdir home
 
 # fake_x LOG ADDRESS...: an X server that takes connections and never answers, listening on each
-# ADDRESS (abstract=NAME, file=PATH or tcp=PORT) and writing the address of every connection it
-# takes to LOG. Fails when an address is taken.
+# ADDRESS (abstract=NAME, file=PATH, tcp=PORT, tcp6=PORT on ::1, or stall=PORT, which sends the
+# first byte of an answer and nothing more) and writing the address of every connection it takes
+# to LOG. Fails when an address is taken.
 fake_x() {
     local log=$1
     shift
     rm -f "$WORK/.ready"
-    perl -MSocket -MIO::Select -e '
+    perl -MSocket=:all -MIO::Select -e '
         my ($log, $ready, @addresses) = @ARGV; my $select = IO::Select->new; my %name; my @held;
         for my $address (@addresses) {
             my ($kind, $where) = split /=/, $address, 2; my $socket;
-            if ($kind eq "tcp") {
+            if ($kind eq "tcp" || $kind eq "stall") {
                 socket($socket, PF_INET, SOCK_STREAM, 0) or exit 1;
                 bind($socket, pack_sockaddr_in($where, inet_aton("127.0.0.1"))) or exit 1;
+            } elsif ($kind eq "tcp6") {
+                socket($socket, PF_INET6, SOCK_STREAM, 0) or exit 1;
+                bind($socket, pack_sockaddr_in6($where, inet_pton(AF_INET6, "::1"))) or exit 1;
             } else {
                 socket($socket, PF_UNIX, SOCK_STREAM, 0) or exit 1;
                 bind($socket, pack_sockaddr_un($kind eq "abstract" ? "\0$where" : $where)) or exit 1;
@@ -34,6 +38,7 @@ fake_x() {
         while (1) {
             for my $socket ($select->can_read) {
                 accept(my $client, $socket); push @held, $client;
+                syswrite $client, "\1" if $name{fileno $socket} =~ /^stall/;
                 open my $out, ">>", $log; print $out "$name{fileno $socket}\n"; close $out;
             }
         }' "$log" "$WORK/.ready" "$@" &
@@ -116,7 +121,8 @@ for n in $(seq $((500 + $$ % 400)) 999); do
         continue
     fi
     FAKE_FILE=/tmp/.X11-unix/X$((n + 1))
-    fake_x fake.log "abstract=/tmp/.X11-unix/X$n" "file=$FAKE_FILE" "tcp=$((6000 + n + 2))" && found=yes && break
+    fake_x fake.log "abstract=/tmp/.X11-unix/X$n" "file=$FAKE_FILE" "tcp=$((6000 + n + 2))" \
+        "tcp6=$((6000 + n + 3))" "stall=$((6000 + n + 4))" && found=yes && break
 done
 check "fake servers listening" test -n "$found"
 while read -r display address; do
@@ -141,7 +147,13 @@ unix:$((n + 1)).0 file=/tmp/.X11-unix/X$((n + 1))
 :$((n + 2)) tcp=$((6000 + n + 2))
 127.0.0.1:$((n + 2)) tcp=$((6000 + n + 2))
 tcp/localhost:$((n + 2)).0 tcp=$((6000 + n + 2))
+[::1]:$((n + 3)) tcp6=$((6000 + n + 3))
 CASES
+
+# A server that answers the probe and then stops: the window's start gives up, in one line.
+DISPLAY=127.0.0.1:$((n + 4)) HOME=$WORK/home timeout 20 "$PICTORN" -window=yes relay.bmp 2>stderr
+same "a server that stops after its first byte" "1:pictorn: the X display stopped answering" \
+    "$?:$(cat stderr)"
 
 # -window=yes asks for the window, and so for the display, unless it follows "--" as a file name.
 : >fake.log
@@ -167,6 +179,16 @@ same_file "frozen server: text" expected relay.src
 DISPLAY=$XDISPLAY HOME=$WORK/home timeout 20 "$PICTORN" 2>stderr
 same "frozen server: window" "1:$nowindow" "$?:$(cat stderr)"
 kill -CONT "$XVFB_PID"
+
+# The server ended while the window shows, a name typed: one line, a status of its own.
+DISPLAY=$XDISPLAY HOME=$WORK/home "$PICTORN" -window=yes relay.bmp 2>stderr &
+pid=$!
+DISPLAY=$XDISPLAY timeout 20 xdotool search --sync --name '^Pictorn Converter' >/dev/null
+DISPLAY=$XDISPLAY xdotool type RELAY
+kill "$XVFB_PID"
+timeout 20 tail --pid=$pid -f /dev/null
+wait $pid
+same "display lost" "7:pictorn: the X display was lost" "$?:$(cat stderr)"
 
 check "no core dumped" test ! -e core
 

@@ -12,13 +12,14 @@ for word in -v -h --help --version -name= -package= -threshold= -invert= -dither
     check "mentions $word" grep -qF -- "$word" <<<"$text"
 done
 exit_status=$(sed -n '/^EXIT STATUS/,/^[A-Z]/p' <<<"$text")
-for status in 0 1 2 3 4 5 6; do
+for status in 0 1 2 3 4 5 6 7; do
     check "exit status $status" grep -qE "^ +$status( |$)" <<<"$exit_status"
 done
 for message in "Output file cannot be created" "Too many files" "Impure key - '" "Unknown key - '" "Bad value - '" \
     "Setting input bitmap to '" "Converting QBitmap to QImage" "Reading scanlines into QListBox" \
     "Scanlines read into QListBox" "Output file set to to '" "Writing file '" "not found" \
-    "is not a bitmap" "cannot be opened" "Threshold chosen: " "Trimmed to " "try -alpha=shape"; do
+    "is not a bitmap" "cannot be opened" "Threshold chosen: " "Trimmed to " "try -alpha=shape" \
+    "hard link" "the X display was lost"; do
     check "message: $message" grep -qF -- "$message" <<<"$text"
 done
 version=$(sed -n 's/^project(pictorn VERSION \([0-9.]*\).*/\1/p' "$TESTS/../CMakeLists.txt")

@@ -90,10 +90,13 @@ run relay.bmp out.src
 ln -s /dev/stdout to-stdout.src
 for out in - /dev/stdout /dev//stdout /dev/./stdout //dev/stdout /dev/fd/1 /dev/fd//1 /dev/./fd/./1 \
     /proc/self/fd/1 /proc//self/fd/1 /proc/thread-self/fd/1 '/proc/$$/fd/1' /dev/stderr /dev/fd/2 \
-    /dev/fd/3 /proc/self/fd/3 to-stdout.src; do
+    /dev/fd/3 /proc/self/fd/3 to-stdout.src /proc/self/fd/../fd/1 /dev/fd/../fd/1 \
+    /proc/thread-self/fd/../fd/1 /proc/self/root/proc/self/fd/1 ../../../../proc/self/fd/1; do
     { echo head; sh -c "exec \"\$0\" relay.bmp $out" "$PICTORN" 3>&1; echo foot; } >f 2>&1
     same_file "$out: between the shell's lines" <(echo head; cat out.src; echo foot) f
 done
+{ echo head; sh -c 'cd /proc/self && exec "$0" "$1" fd/1' "$PICTORN" "$WORK/relay.bmp"; echo foot; } >f
+same_file "fd/1 from /proc/self: between the shell's lines" <(echo head; cat out.src; echo foot) f
 { echo head; "$PICTORN" relay.bmp ./- ; echo foot; } >f
 same "./-: a file" "head|foot" "$(paste -sd'|' f)"
 same_file "./-: its text" out.src ./-
@@ -102,6 +105,34 @@ same_file "two runs into one stream" <(cat out.src out.src) f
 echo log >f
 "$PICTORN" relay.bmp /proc/self/fd/1 >>f
 same_file "appended to a log" <(echo log; cat out.src) f
+
+# A stream left non-blocking is waited for: "-" read from a pipe before its writer writes, and
+# written to a pipe read only once it is full.
+"$PICTORN" wide.bmp wide.src
+# FD COMMAND...: COMMAND with descriptor FD non-blocking, as the same process.
+nonblocking=(python3 -c 'import fcntl, os, sys
+fd = int(sys.argv[1]); fcntl.fcntl(fd, fcntl.F_SETFL, fcntl.fcntl(fd, fcntl.F_GETFL) | os.O_NONBLOCK)
+os.execv(sys.argv[2], sys.argv[2:])')
+waiting() { # PID: until PID waits for a stream, or has ended
+    until grep -qs poll "/proc/$1/wchan" || ! grep -qs '^[0-9]* ([^)]*) [^Z]' "/proc/$1/stat"; do sleep 0.01; done
+}
+mkfifo in.fifo out.fifo
+"${nonblocking[@]}" 0 "$PICTORN" - slow-in.src <in.fifo 2>err.txt &
+exec 6>in.fifo
+waiting $!
+cat relay.bmp >&6 2>/dev/null
+exec 6>&-
+wait $!
+same "non-blocking input" "0:" "$?:$(cat err.txt)"
+same_file "non-blocking input: text" out.src slow-in.src
+"${nonblocking[@]}" 1 "$PICTORN" wide.bmp - >out.fifo 2>err.txt &
+exec 6<out.fifo
+waiting $!
+cat <&6 >slow-out.src
+exec 6<&-
+wait $!
+same "non-blocking output" "0:" "$?:$(cat err.txt)"
+same_file "non-blocking output: text" wide.src slow-out.src
 "$PICTORN" - <relay.bmp >f
 same_file "standard input to standard output" out.src f
 cat relay.bmp | "$PICTORN" - piped.src
@@ -114,7 +145,8 @@ done
 # --help and --version answer on standard output.
 help=$("$PICTORN" --help 2>/dev/null)
 same "--help: status" "0" "$?"
-for word in -name= -package= -threshold= -invert= -dither= -width= -height= -v -h "Exit status"; do
+for word in -name= -package= -threshold= -invert= -dither= -width= -height= -v -h "Exit status" \
+    "7 (window) the X display was lost"; do
     check "--help tells of $word" grep -q -e "$word" <<<"$help"
 done
 version=$(sed -n 's/^project(pictorn VERSION \([0-9.]*\).*/\1/p' "$TESTS/../CMakeLists.txt")
@@ -182,7 +214,12 @@ for _ in $(seq 10); do
 done
 same "concurrent runs: whole files only" "0" "$mixed"
 
-# Replacing a file keeps its permissions, and a link keeps pointing at its file.
+# Replacing a file keeps its permissions, and a link keeps pointing at its file; another hard
+# link to it keeps the old text, unlike the shell's ">".
+cp wide.src h1.src
+ln h1.src h2.src
+run relay.bmp h1.src
+same_file "a hard link to a replaced file keeps the old text" wide.src h2.src
 chmod 640 out.src
 run relay.bmp out.src
 same "permissions kept" "640" "$(stat -c %a out.src)"
