@@ -138,7 +138,8 @@ Picture::Status Picture::decode(const Reduction &r)
             if (!keepBytes)
                 bytes.clear();
             original = vector.size();
-            return status != Loaded || fitsLimits(scaledSize(original, r)) ? status : NotAPicture;
+            return status != Loaded || fitsLimits(scaledSize(vector.exactSize(), r)) ? status
+                                                                                     : NotAPicture;
         }
         // A reader may consume the bytes it is given; kept ones stay whole.
         QByteArray copy = keepBytes ? bytes : std::exchange(bytes, QByteArray());
@@ -170,7 +171,7 @@ QImage Picture::reduce(const Reduction &r) const
 {
     try {
         if (!vector.isNull())
-            return vector.reduce(scaledSize(original, r), r);
+            return vector.reduce(scaledSize(vector.exactSize(), r), r);
         return oneBit.isNull() ? reduceGrey(grey, r) : reduceOneBit(oneBit, r);
     } catch (const std::bad_alloc &) {
         return QImage();

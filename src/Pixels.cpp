@@ -2,6 +2,7 @@
 
 #include "Pixels.h"
 
+#include <cmath>
 #include <vector>
 
 namespace
@@ -158,6 +159,19 @@ QSize scaledSize(QSize size, const Reduction &r)
     };
     const qint64 w = r.width > 0 ? r.width : proportional(size.width(), r.height, size.height());
     const qint64 h = r.height > 0 ? r.height : proportional(size.height(), r.width, size.width());
+    return w <= maxSide && h <= maxSide ? QSize(int(w), int(h)) : QSize();
+}
+
+QSize scaledSize(QSizeF size, const Reduction &r)
+{
+    const QSize rounded(qRound(size.width()), qRound(size.height()));
+    if ((r.width <= 0 && r.height <= 0) || rounded.isEmpty())
+        return scaledSize(rounded, r);
+    const auto proportional = [](double side, double given, double other) {
+        return qMax(1.0, std::floor(side * given / other + 0.5));
+    };
+    const double w = r.width > 0 ? r.width : proportional(size.width(), r.height, size.height());
+    const double h = r.height > 0 ? r.height : proportional(size.height(), r.width, size.width());
     return w <= maxSide && h <= maxSide ? QSize(int(w), int(h)) : QSize();
 }
 

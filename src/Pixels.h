@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QList>
 #include <QSize>
+#include <QSizeF>
 #include <QString>
 
 // What every reader and the reduction share: the limits, the settings, and colours laid on
@@ -60,6 +61,9 @@ QImage greyOf(const QImage &image, bool shape);
 // The size a picture is scaled to: what the settings ask, the other side kept in proportion and
 // rounded, never below 1; an empty size when that would pass the largest picture.
 QSize scaledSize(QSize size, const Reduction &r);
+// The same for a size in fractions of a pixel (an SVG's), rounded to whole ones: a side set alone
+// takes the other in the exact proportions.
+QSize scaledSize(QSizeF size, const Reduction &r);
 
 // The most pixels a byte of pixel data holds in each kind of format, for a plain white picture
 // of the largest size: what tools/pixels-per-byte measures, with room to spare. PNG's is
