@@ -88,9 +88,9 @@ int MyApp::process()
             message(QStringLiteral("Bitmap file '%1' not found").arg(inFile));
         return 1;
     }
-    const Picture::Status status = picture.load(inFile, reduction);
+    Picture::Status status = picture.load(inFile, reduction);
     if (status == Picture::Loaded)
-        bitmap = picture.reduce(reduction);
+        bitmap = picture.reduce(reduction, &status);
     // The writer's buffer is taken with the picture, so that short of memory nothing is written.
     if (status == Picture::Loaded && !bitmap.isNull() && !takeLineBuffer())
         bitmap = QImage();

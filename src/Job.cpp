@@ -3,6 +3,7 @@
 
 Job runJob(Job job)
 {
+    const Cancel::Scope scope(job.cancel.get());
     if (job.fresh || Picture::needsDecode(job.decodedFor, job.settings)) {
         job.status = job.picture.decode(job.settings);
         job.decodedFor = job.settings;
@@ -10,8 +11,7 @@ Job runJob(Job job)
         if (job.status != Picture::Loaded)
             return job;
     }
-    job.bitmap = job.picture.reduce(job.settings);
-    job.status = job.bitmap.isNull() ? Picture::NoMemory : Picture::Loaded;
+    job.bitmap = job.picture.reduce(job.settings, &job.status);
     job.levels = Preview::levels(job.bitmap);
     return job;
 }

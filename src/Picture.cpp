@@ -167,13 +167,19 @@ Picture::Status Picture::decode(const Reduction &r)
     }
 }
 
-QImage Picture::reduce(const Reduction &r) const
+QImage Picture::reduce(const Reduction &r, Status *failure) const
 {
+    Status ignored;
+    Status &status = failure ? *failure : ignored;
+    status = NoMemory;
     try {
         if (!vector.isNull())
-            return vector.reduce(scaledSize(vector.exactSize(), r), r);
-        return oneBit.isNull() ? reduceGrey(grey, r) : reduceOneBit(oneBit, r);
+            return vector.reduce(scaledSize(vector.exactSize(), r), r, &status);
+        QImage image = oneBit.isNull() ? reduceGrey(grey, r) : reduceOneBit(oneBit, r);
+        status = image.isNull() ? NoMemory : Loaded;
+        return image;
     } catch (const std::bad_alloc &) {
+        status = NoMemory;
         return QImage();
     }
 }

@@ -37,7 +37,9 @@ public:
     QString name() const { return givenName; }
     QString package() const { return givenPackage; }
 
-    QImage reduce(const Reduction &r) const;
+    // The 1-bit picture for R; a null image when it cannot be made, FAILURE (if given) telling
+    // why: no memory, or no picture (an SVG that fails to draw at that size).
+    QImage reduce(const Reduction &r, Status *failure = nullptr) const;
 
 private:
     QString fileName;

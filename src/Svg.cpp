@@ -150,11 +150,15 @@ ReadStatus SvgPicture::read(const QByteArray &bytes)
     return ReadStatus::Loaded;
 }
 
-QImage SvgPicture::reduce(QSize size, const Reduction &r) const
+QImage SvgPicture::reduce(QSize size, const Reduction &r, ReadStatus *failure) const
 {
+    ReadStatus ignored;
+    ReadStatus &status = failure ? *failure : ignored;
+    status = ReadStatus::NotAPicture;
     if (text.isEmpty() || !fitsLimits(size))
         return QImage();
     QImage image = blankBitmap(size.width(), size.height());
+    status = ReadStatus::NoMemory;
     if (image.isNull())
         return image;
     RowReducer reducer(image, r);
@@ -180,8 +184,8 @@ QImage SvgPicture::reduce(QSize size, const Reduction &r) const
     };
     const QByteArrayList arguments = {QByteArray::number(size.width()),
                                       QByteArray::number(size.height()), r.shape ? "1" : "0"};
-    if (runHelper(text, arguments, take) != ReadStatus::Loaded || rows != size.height() ||
-        end != "ok\n")
-        return QImage();
-    return image;
+    status = runHelper(text, arguments, take);
+    if (status == ReadStatus::Loaded && (rows != size.height() || end != "ok\n"))
+        status = ReadStatus::NotAPicture;
+    return status == ReadStatus::Loaded ? image : QImage();
 }

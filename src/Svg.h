@@ -31,8 +31,8 @@ public:
     QSizeF exactSize() const { return exact; }
 
     // The document drawn to fill SIZE and reduced to one bit by R, a band of rows at a time; a
-    // null image when it cannot be drawn or memory runs out.
-    QImage reduce(QSize size, const Reduction &r) const;
+    // null image when it cannot be drawn or memory runs out, which FAILURE, if given, tells apart.
+    QImage reduce(QSize size, const Reduction &r, ReadStatus *failure = nullptr) const;
 
 private:
     QByteArray text;

@@ -197,6 +197,11 @@ void MyApp::setupQt(const Options &options)
     connect(preview, &Preview::rowClicked, this, &MyApp::slotRowClicked);
     connect(preview, &Preview::zoomAsked, this, &MyApp::zoom);
     connect(&watcher, &QFutureWatcher<Job>::finished, this, &MyApp::slotJobDone);
+    // Quitting waits for no drawing.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] {
+        if (jobRunning)
+            runningCancel->cancel();
+    });
 }
 
 int MyApp::loadFile()

@@ -69,6 +69,10 @@ void MyApp::requestJob()
 {
     setSaved(false);
     jobWanted = true;
+    // A drawing for older settings, or of a picture that another replaces, is stopped at once; a
+    // new picture's first job runs on, since it reads the picture.
+    if (jobRunning && (runningFile.isEmpty() || !nextFile.isEmpty()))
+        runningCancel->cancel();
     if (!jobRunning)
         startJob();
 }
@@ -90,6 +94,7 @@ void MyApp::startJob()
         job.settings.width = job.settings.height = 0;
     jobWanted = false;
     jobRunning = true;
+    job.cancel = runningCancel = std::make_shared<Cancel>();
     watcher.setFuture(QtConcurrent::run(runJob, job));
 }
 
@@ -98,6 +103,11 @@ void MyApp::slotJobDone()
     jobRunning = false;
     const Job job = watcher.result();
     const QString file = std::exchange(runningFile, QString());
+    if (job.cancel->cancelled()) {
+        if (jobWanted)
+            startJob();
+        return;
+    }
     if (job.status == Picture::Loaded) {
         picture = job.picture;
         decodedFor = job.decodedFor;
