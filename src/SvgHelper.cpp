@@ -142,19 +142,17 @@ ReadStatus runHelper(const QByteArray &text, const QByteArrayList &arguments,
     ::close(out[0]);
     if (child <= 0)
         return ReadStatus::NotAPicture;
-    // Still running, it cannot have been reaped, so its number is still its own.
+    // Its output not ended, it is still running or not yet reaped: its number is its own.
     if (!whole)
         ::kill(child, SIGKILL);
     int status = 0;
     pid_t reaped;
     while ((reaped = ::waitpid(child, &status, 0)) < 0 && errno == EINTR) {
     }
-    if (!whole)
+    // A status lost (with SIGCHLD ignored the system reaps children itself: main sees to it that
+    // it is not) proves nothing.
+    if (!whole || reaped != child)
         return ReadStatus::NotAPicture;
-    // When pictorn's caller ignores SIGCHLD, the system reaps the helper itself and its status
-    // is lost: then what it wrote, which it ends only once it has drawn, is all there is to judge.
-    if (reaped < 0)
-        return errno == ECHILD ? ReadStatus::Loaded : ReadStatus::NotAPicture;
     if (WIFEXITED(status) && WEXITSTATUS(status) == 2)
         return ReadStatus::NoMemory;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ReadStatus::Loaded

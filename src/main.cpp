@@ -6,6 +6,8 @@
 
 #include <QApplication>
 
+#include <csignal>
+
 namespace
 {
 
@@ -21,6 +23,11 @@ void dropToolkitMessages(QtMsgType type, const QMessageLogContext &, const QStri
 
 int main(int argc, char **argv)
 {
+    // An SVG is judged by the exit status of the helper that draws it, which the system would
+    // discard were SIGCHLD left ignored by whoever started pictorn. Set here, before any thread.
+    struct sigaction childDefault = {};
+    childDefault.sa_handler = SIG_DFL;
+    sigaction(SIGCHLD, &childDefault, nullptr);
     const bool platformChosen = choosePlatform(argc, argv);
     qInstallMessageHandler(dropToolkitMessages);
     QApplication app(argc, argv);

@@ -179,6 +179,57 @@ peak enormous.svg out.src
 same "text of an enormous size, which brings librsvg down: refused quietly" "1:" "$status:$err"
 check "nothing written for a refused file" test ! -e out.src
 
+# The helper that draws is judged by its exit status and by what it writes, whatever the caller did
+# with SIGCHLD: every failure refuses the file and writes nothing. A copy of pictorn finds a fake
+# helper where the installed one lives; it gives the size "12 6", then 72 bytes of black and "ok".
+ignoring_chld() { perl -e '$SIG{CHLD} = "IGNORE"; exec @ARGV' "$@"; }
+mkdir -p fake/bin fake/lib/pictorn
+cp "$PICTORN" fake/bin/pictorn
+size='[ $# = 2 ] && { printf "12 6\n"; exit 0; }'
+rows='head -c 72 /dev/zero'
+while IFS='|' read -r name helper want; do
+    printf '#!/bin/sh\n%s\n' "$helper" >fake/lib/pictorn/pictorn-svg
+    chmod +x fake/lib/pictorn/pictorn-svg
+    for launch in "" ignoring_chld; do
+        rm -f out.src
+        $launch fake/bin/pictorn -v marker.svg out.src 2>stderr
+        same "fake helper, $name${launch:+, SIGCHLD ignored}" "$want" "$?:$(sed -n 2p stderr)"
+        if [ "${want%%:*}" = 0 ]; then
+            same "fake helper: its rows reduced" "{  5}############" "$(sed -n 10p out.src)"
+        else
+            check "fake helper, $name: nothing written" test ! -e out.src
+        fi
+    done
+done <<EOF
+draws|$size; $rows; printf 'ok\n'|0:Converting QBitmap to QImage
+size, then a crash|printf '12 6\n'; kill -SEGV \$\$|1:File 'marker.svg' is not a bitmap
+size, then status 1|printf '12 6\n'; exit 1|1:File 'marker.svg' is not a bitmap
+killed|kill -KILL \$\$|1:File 'marker.svg' is not a bitmap
+three sides|printf '12 6 7\n'|1:File 'marker.svg' is not a bitmap
+a side past the largest|printf '16384.5 6\n'|1:File 'marker.svg' is not a bitmap
+not a number|printf 'nan 6\n'|1:File 'marker.svg' is not a bitmap
+size without its line end|printf '12 6'|1:File 'marker.svg' is not a bitmap
+out of memory|exit 2|1:Not enough memory for 'marker.svg'
+rows, then a crash|$size; $rows; printf 'ok\n'; kill -SEGV \$\$|1:File 'marker.svg' is not a bitmap
+rows, then status 1|$size; $rows; printf 'ok\n'; exit 1|1:File 'marker.svg' is not a bitmap
+a row short|$size; head -c 71 /dev/zero; printf 'ok\n'|1:File 'marker.svg' is not a bitmap
+rows without ok|$size; $rows|1:File 'marker.svg' is not a bitmap
+more after ok|$size; $rows; printf 'ok\nx'|1:File 'marker.svg' is not a bitmap
+out of memory while drawing|$size; $rows; exit 2|1:Not enough memory for 'marker.svg'
+EOF
+
+# The real helper's own failures: a crash with SIGCHLD ignored, and a document that passes its
+# processor time.
+rm -f out.src
+ignoring_chld "$PICTORN" enormous.svg out.src 2>stderr
+same "text of an enormous size, SIGCHLD ignored: refused" "1:" "$?:$(cat stderr)"
+check "SIGCHLD ignored: nothing written" test ! -e out.src
+printf '%s width="400" height="400"><filter id="t"><feTurbulence baseFrequency="0.01" numOctaves="24"/></filter>%s</svg>' \
+    "$svg_open" "$(printf '<rect width="400" height="400" filter="url(#t)" opacity="0.5"/>%.0s' $(seq 10))" >slow.svg
+(ulimit -t 1 && exec "$PICTORN" slow.svg out.src 2>stderr)
+same "past its processor time: refused" "1:" "$?:$(cat stderr)"
+check "past its processor time: nothing written" test ! -e out.src
+
 # Dithering runs on across bands: a grey page taller than a band reduces as the same grey given
 # whole as a PNG does.
 printf '%s width="4096" height="1100"><rect width="4096" height="1100" fill="#808080"/></svg>' "$svg_open" >grey.svg
