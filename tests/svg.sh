@@ -75,6 +75,36 @@ drawn_as "long comment before the document" long.svg
 drawn_as "document type" doctype.svg
 check "document type: entity drawn" grep -q '#' out.src
 
+# The root element with a namespace prefix, and a document after a byte-order mark.
+printf '<svg:svg xmlns:svg="http://www.w3.org/2000/svg" width="20" height="10"><svg:rect width="5" height="5"/></svg:svg>' >prefix.svg
+drawn_as "root element with a prefix" prefix.svg
+printf '\357\273\277%s width="20" height="10"><rect x="3" width="5" height="5"/></svg>' "$svg_open" >bom.svg
+drawn_as "byte-order mark" bom.svg
+
+# A side set alone takes the other from the document's exact proportions, not its rounded size.
+printf '%s viewBox="0 0 291.042 198.438"><rect width="100" height="100"/></svg>' "$svg_open" >exact.svg
+run -width=256 exact.svg out.src
+same "other side from the exact proportions" "$(awk 'BEGIN { printf "%d", 198.438 * 256 / 291.042 + 0.5 }')" \
+    "$(awk 'NR > 4 && NF { n++ } END { print n }' out.src)"
+
+# A drawing that librsvg fails (a thousand thousand references) is no picture.
+levels='<rect id="l0" width="1" height="1"/>'
+for i in 1 2 3 4 5 6; do levels="$levels<g id=\"l$i\">$(printf "<use href=\"#l$((i - 1))\"/>%.0s" $(seq 10))</g>"; done
+printf '%s width="8" height="8"><defs>%s</defs><rect width="4" height="4"/><use href="#l6"/></svg>' "$svg_open" "$levels" >refs.svg
+run refs.svg out.src
+same "a drawing that fails: refused" "1:" "$status:$err"
+
+# Each band is drawn on clear pixels: a picture of three bands (2048 rows each at this width)
+# whose second draws nothing where the first is black.
+printf '%s width="2048" height="4100"><rect width="1024" height="2048"/><rect x="1024" y="4096" width="1024" height="4"/></svg>' \
+    "$svg_open" >bands.svg
+rsvg-convert bands.svg -o oracle.png
+run bands.svg out.src
+for top in 2040 4090; do
+    $IM oracle.png -crop 2048x10+0+$top +repage crop.png
+    same "three bands: rows from $top" "$(oracle_rows crop.png | cut -d} -f2)" "$(sed -n "$((top + 5)),$((top + 14))p" out.src | cut -d} -f2)"
+done
+
 # Units count as a browser counts them, and a view box alone gives the size.
 printf '%s width="0.25in" height="0.125in" viewBox="0 0 4 2"><rect width="2" height="2"/></svg>' "$svg_open" >inch.svg
 run inch.svg out.src
