@@ -260,6 +260,38 @@ printf '%s width="400" height="400"><filter id="t"><feTurbulence baseFrequency="
 same "past its processor time: refused" "1:" "$?:$(cat stderr)"
 check "past its processor time: nothing written" test ! -e out.src
 
+# Pictures inside a document obey the limits of a picture file: a PNG whose header claims more
+# pixels than its bytes hold, or a side past the largest, refuses the document; a small one draws.
+while read -r w h want; do
+    perl -MCompress::Zlib -e 'my ($w, $h) = @ARGV;
+        sub chunk { my ($t, $d) = @_; pack("N", length $d) . $t . $d . pack("N", crc32($t . $d)) }
+        print "\x89PNG\r\n\x1a\n", chunk("IHDR", pack("NNCCCCC", $w, $h, 1, 0, 0, 0, 0)),
+            chunk("IDAT", compress("\0" x 10)), chunk("IEND", "")' "$w" "$h" >claim.png
+    printf '%s width="8" height="8"><rect width="4" height="4"/><image width="8" height="8" href="data:image/png;base64,%s"/></svg>' \
+        "$svg_open" "$(base64 -w0 claim.png)" >claim.svg
+    run claim.svg out.src
+    same "data: PNG claiming $w x $h" "$want" "$status:$err"
+done <<EOF
+16384 16384 1:
+16385 1 1:
+100 100 0:
+EOF
+
+# The helper's limits, as pictorn passes them to it: a document that needs more memory than the
+# GiB pictorn gives is refused for memory; run directly with one second of processor time, the
+# slow document ends it, and with 64 MiB of memory, any document is refused for memory (status 2).
+printf '%s width="16384" height="16384"><filter id="b"><feGaussianBlur stdDeviation="3"/></filter><rect width="16384" height="16384" filter="url(#b)"/></svg>' \
+    "$svg_open" >blurred.svg
+run -v blurred.svg out.src
+same "a blur of the largest size: refused for memory" "1:Not enough memory for 'blurred.svg'" \
+    "$status:$(sed -n 2p "$WORK/.stderr")"
+helper=$(dirname "$PICTORN")/pictorn-svg
+"$helper" 1 1024 400 400 0 <slow.svg >drawn
+status=$?
+check "helper given a second: ended by its limit ($status)" test "$status" -gt 128 -a ! -s drawn
+"$helper" 60 64 <text.svg >drawn
+same "helper given 64 MiB: refused for memory" "2:" "$?:$(cat drawn)"
+
 # Dithering runs on across bands: a grey page taller than a band reduces as the same grey given
 # whole as a PNG does.
 printf '%s width="4096" height="1100"><rect width="4096" height="1100" fill="#808080"/></svg>' "$svg_open" >grey.svg
