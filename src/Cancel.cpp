@@ -24,7 +24,7 @@ void Cancel::cancel()
 {
     stopped = true;
     if (event >= 0)
-        (void)!::eventfd_write(event, 1);
+        ::eventfd_write(event, 1);
 }
 
 Cancel::Scope::Scope(const Cancel *cancel) : outer(active)

@@ -88,16 +88,6 @@ QImage scaleColumns(const QImage &in, int height)
 
 } // namespace
 
-int luminance(QRgb rgb, bool shape)
-{
-    const int a = qAlpha(rgb);
-    if (shape)
-        return 255 - a;
-    // Laying a colour on white and weighing it are both linear, so the grey is laid on white
-    // instead of each channel.
-    return (qGray(rgb) * a + 255 * (255 - a) + 127) / 255;
-}
-
 void paletteLuminance(const QList<QRgb> &table, bool shape, uchar lum[256])
 {
     for (int i = 0; i < 256; ++i) {
@@ -179,11 +169,6 @@ bool fitsLimits(QSize size)
 {
     return size.width() >= 1 && size.height() >= 1 && size.width() <= maxSide &&
            size.height() <= maxSide;
-}
-
-bool plausibleSize(qint64 pixels, qint64 dataBytes, qint64 pixelsPerByte)
-{
-    return pixels <= 2048 * 2048 || pixels / pixelsPerByte <= dataBytes;
 }
 
 QImage scaleGrey(const QImage &grey, QSize target)

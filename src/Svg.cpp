@@ -9,7 +9,6 @@
 
 #include <zlib.h>
 
-#include <cmath>
 #include <string_view>
 #include <vector>
 

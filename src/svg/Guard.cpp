@@ -1,10 +1,9 @@
 // The limits pictorn-svg runs under, and the check of the pictures a document holds.
 
-// GLib's headers name a member "signals", a word the toolkit's headers take: they come first.
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include "Common.h"
 #include "Guard.h"
-#include "Pixels.h"
 
 #include <dlfcn.h>
 #include <sys/mman.h>
@@ -61,13 +60,13 @@ void checkSize(GdkPixbufLoader *loader, int w, int h, gpointer)
 {
     GdkPixbufFormat *format = gdk_pixbuf_loader_get_format(loader);
     gchar *name = format ? gdk_pixbuf_format_get_name(format) : nullptr;
-    const qint64 perByte = !name                        ? PixelsPerByte::png
-                           : !std::strcmp(name, "jpeg") ? PixelsPerByte::jpeg
-                           : !std::strcmp(name, "gif")  ? PixelsPerByte::gif
-                                                        : PixelsPerByte::png;
+    const long long perByte = !name                        ? PixelsPerByte::png
+                              : !std::strcmp(name, "jpeg") ? PixelsPerByte::jpeg
+                              : !std::strcmp(name, "gif")  ? PixelsPerByte::gif
+                                                           : PixelsPerByte::png;
     g_free(name);
-    const auto bytes = qint64(GPOINTER_TO_SIZE(g_object_get_data(G_OBJECT(loader), bytesKey)));
-    if (!fitsLimits(QSize(w, h)) || !plausibleSize(qint64(w) * h, bytes, perByte))
+    const auto bytes = (long long)GPOINTER_TO_SIZE(g_object_get_data(G_OBJECT(loader), bytesKey));
+    if (w > maxSide || h > maxSide || !plausibleSize((long long)w * h, bytes, perByte))
         ::_exit(1);
 }
 

@@ -10,15 +10,15 @@
 // memory ran out, and anything else when it did not draw. The process opens no file for the
 // document: with no base file, librsvg follows no reference but a data: URI.
 
-// GLib's headers name a member "signals", a word the toolkit's headers take: they come first.
 #include <cairo.h>
 #include <librsvg/rsvg.h>
 
+#include "Common.h"
 #include "Guard.h"
-#include "Pixels.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +32,7 @@ namespace
 // CSS pixels, as a browser counts them: 96 to the inch.
 const double dpi = 96;
 // The pixels in one band: 16 MiB of surface.
-const qint64 bandPixels = 1 << 22;
+const long long bandPixels = 1 << 22;
 // The largest document pictorn hands over.
 const size_t maxText = 64 << 20;
 
@@ -113,15 +113,15 @@ bool ownSize(RsvgHandle *handle, double &w, double &h)
     return w >= 0.5 && w < most && h >= 0.5 && h < most;
 }
 
-// Draws the document, filling a viewport of SIZE, onto SURFACE from row TOP down; what an
+// Draws the document, filling a viewport of W x H, onto SURFACE from row TOP down; what an
 // earlier band left there is cleared first.
-void draw(RsvgHandle *handle, cairo_surface_t *surface, QSize size, int top)
+void draw(RsvgHandle *handle, cairo_surface_t *surface, int w, int h, int top)
 {
     cairo_t *cr = cairo_create(surface);
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
     cairo_paint(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-    const RsvgRectangle viewport{0, -double(top), double(size.width()), double(size.height())};
+    const RsvgRectangle viewport{0, -double(top), double(w), double(h)};
     GError *error = nullptr;
     const bool drawn = rsvg_handle_render_document(handle, cr, &viewport, &error);
     const bool memory =
@@ -141,22 +141,36 @@ Surface surface(int w, int h)
     return made;
 }
 
-// Draws the document at SIZE a band at a time and writes each band's luminance as it comes.
-void drawBands(RsvgHandle *handle, QSize size, bool shape)
+// Cairo's pixel, premultiplied, as the toolkit's qUnpremultiply gives it back, to the bit: it
+// divides by the opacity with a factor rounded up, and rounds the result.
+unsigned int unpremultiply(unsigned int pixel)
 {
-    const int w = size.width(), h = size.height();
-    const int bandRows = int(qBound<qint64>(1, bandPixels / w, qint64(h)));
+    const unsigned int a = pixel >> 24;
+    if (a == 0 || a == 255)
+        return a == 0 ? 0 : pixel;
+    const unsigned int factor = (255 * 65536 + a - 1) / a;
+    const auto channel = [pixel, factor](int shift) {
+        return ((pixel >> shift & 255) * factor + 0x8000) >> 16 << shift;
+    };
+    return a << 24 | channel(16) | channel(8) | channel(0);
+}
+
+// Draws the document at W x H a band at a time and writes each band's luminance as it comes.
+void drawBands(RsvgHandle *handle, int w, int h, bool shape)
+{
+    const int bandRows = int(std::clamp<long long>(bandPixels / w, 1, h));
     const Surface band = surface(w, bandRows);
-    const uchar *pixels = cairo_image_surface_get_data(band.get());
+    const unsigned char *pixels = cairo_image_surface_get_data(band.get());
     const int stride = cairo_image_surface_get_stride(band.get());
-    std::vector<uchar> grey(static_cast<size_t>(w));
+    std::vector<unsigned char> grey(static_cast<size_t>(w));
     for (int top = 0; top < h; top += bandRows) {
-        draw(handle, band.get(), size, top);
+        draw(handle, band.get(), w, h, top);
         for (int y = 0; y < bandRows && top + y < h; ++y) {
             // Cairo's pixels are the toolkit's ARGB32 words, premultiplied.
-            const auto *in = reinterpret_cast<const QRgb *>(pixels + qsizetype(y) * stride);
+            const auto *in = reinterpret_cast<const unsigned int *>(pixels + size_t(y) * stride);
             for (int x = 0; x < w; ++x)
-                grey[size_t(x)] = uchar(luminance(qUnpremultiply(in[x]), shape));
+                grey[size_t(x)] =
+                    static_cast<unsigned char>(luminance(unpremultiply(in[x]), shape));
             if (!writeAll(grey.data(), grey.size()))
                 throw Failed{1};
         }
@@ -183,12 +197,12 @@ int run(int argc, char **argv)
     if (!handle || !ownSize(handle.get(), w, h))
         throw Failed{1};
     if (argc == 6) {
-        const QSize size(int(number(argv[3], 1, maxSide)), int(number(argv[4], 1, maxSide)));
-        drawBands(handle.get(), size, number(argv[5], 0, 1));
+        drawBands(handle.get(), int(number(argv[3], 1, maxSide)), int(number(argv[4], 1, maxSide)),
+                  number(argv[5], 0, 1));
         return writeAll("ok\n", 3) ? 0 : 1;
     }
     // A document that fails to draw fails at any size: one pixel of it is drawn to find out.
-    draw(handle.get(), surface(1, 1).get(), QSize(qRound(w), qRound(h)), 0);
+    draw(handle.get(), surface(1, 1).get(), int(w + 0.5), int(h + 0.5), 0);
     char line[64];
     const int length = std::snprintf(line, sizeof line, "%.17g %.17g\n", w, h);
     return writeAll(line, size_t(length)) ? 0 : 1;
