@@ -85,12 +85,12 @@ int MyApp::process()
             message(readProblem(Picture::Missing, inFile));
         return 1;
     }
-    const Picture::Status status = picture.load(inFile, reduction);
+    Picture::Status status = picture.load(inFile, reduction);
     if (status == Picture::Loaded) {
         const Reduction used = picture.resolved(reduction);
         if (verbose)
             describeReduction(used);
-        bitmap = picture.reduce(used);
+        bitmap = picture.reduce(used, &status);
         if (verbose && !bitmap.isNull() && !used.shape && noInk(bitmap) &&
             picture.hasTransparency())
             message(shapeHint());

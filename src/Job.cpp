@@ -4,6 +4,7 @@
 
 Job runJob(Job job)
 {
+    const Cancel::Scope scope(job.cancel.get());
     if (job.fresh || Picture::needsDecode(job.decodedFor, job.settings)) {
         job.status = job.picture.decode(job.settings);
         job.decodedFor = job.settings;
@@ -13,8 +14,7 @@ Job runJob(Job job)
     }
     const Reduction used = job.picture.resolved(job.settings);
     job.chosenThreshold = used.threshold;
-    job.bitmap = job.picture.reduce(used);
-    job.status = job.bitmap.isNull() ? Picture::NoMemory : Picture::Loaded;
+    job.bitmap = job.picture.reduce(used, &job.status);
     job.levels = Preview::levels(job.bitmap);
     job.shapeInTransparency =
         !job.bitmap.isNull() && !used.shape && noInk(job.bitmap) && job.picture.hasTransparency();

@@ -1,11 +1,14 @@
 #ifndef JOB_H
 #define JOB_H
 
+#include "Cancel.h"
 #include "Picture.h"
 
 #include <QImage>
 #include <QList>
 #include <QString>
+
+#include <memory>
 
 // One round of the window's work, run off its thread: the picture decoded again when its size or
 // its rule of transparency changes, then reduced to black and white, with the preview's levels.
@@ -14,6 +17,8 @@ struct Job {
     Reduction decodedFor; // the settings PICTURE was last decoded for
     bool fresh = false;   // PICTURE was just read and was never decoded
     Reduction settings;
+    // Pressed from the window's thread, it stops the job's drawing at once; null: none.
+    std::shared_ptr<Cancel> cancel;
 
     Picture::Status status = Picture::NotAPicture;
     QImage bitmap;
@@ -26,7 +31,8 @@ struct Job {
 QString shapeHint();
 
 // Does JOB's work and returns it done: PICTURE and DECODEDFOR as they now are, STATUS, and the
-// BITMAP, LEVELS, CHOSENTHRESHOLD and SHAPEINTRANSPARENCY when the status is Loaded.
+// BITMAP, LEVELS, CHOSENTHRESHOLD and SHAPEINTRANSPARENCY when the status is Loaded. A job
+// cancelled part way ends with no picture.
 Job runJob(Job job);
 
 #endif

@@ -91,7 +91,8 @@ private:
     QFutureWatcher<Job> watcher;
     bool jobRunning = false;
     bool jobWanted = false;
-    Picture nextPicture; // read, and waiting for its first job
+    std::shared_ptr<Cancel> runningCancel; // stops the running job's drawing
+    Picture nextPicture;                   // read, and waiting for its first job
     QString nextFile;
     QString runningFile; // the file whose first job runs, if one does
     bool fitted = true;  // the preview's zoom follows the window's size until the user zooms

@@ -239,7 +239,10 @@ Picture::Status Picture::placeVector(const Reduction &r)
     if (r.trim) {
         Reduction rule = resolved(r);
         rule.dither = false;
-        QImage ownDrawing = vector.reduce(original, rule);
+        Status drawn = NoMemory;
+        QImage ownDrawing = vector.reduce(original, rule, &drawn);
+        if (ownDrawing.isNull())
+            return drawn == Loaded ? NoMemory : drawn;
         ownDrawing = turned(ownDrawing, r.mirror, r.rotate);
         if (ownDrawing.isNull())
             return NoMemory;
@@ -249,7 +252,9 @@ Picture::Status Picture::placeVector(const Reduction &r)
             part = box;
     }
     source = part.size();
-    const QSize target = scaledSize(source, r);
+    // Untrimmed, the other side follows the document's exact proportions, not its rounded size.
+    const QSizeF exact = r.rotate % 180 ? vector.exactSize().transposed() : vector.exactSize();
+    const QSize target = part.size() == own ? scaledSize(exact, r) : scaledSize(source, r);
     if (!fitsLimits(target) || !fitsLimits(target + QSize(2 * r.margin, 2 * r.margin)))
         return NotAPicture;
     const auto scaled = [](int length, int to, int from) {
@@ -290,20 +295,30 @@ Reduction Picture::resolved(const Reduction &r) const
     return out;
 }
 
-QImage Picture::reduce(const Reduction &r) const
+QImage Picture::reduce(const Reduction &r, Status *failure) const
 {
+    Status ignored;
+    Status &status = failure ? *failure : ignored;
+    status = NoMemory;
     try {
         const Reduction rule = resolved(r);
-        if (vector.isNull())
-            return withMargin(oneBit.isNull() ? reduceGrey(grey, rule) : reduceOneBit(oneBit, rule),
-                              r.margin);
-        QImage drawn = vector.reduce(drawing, rule);
-        if (!drawn.isNull() && (r.mirror || r.rotate != 0))
-            drawn = turned(drawn, r.mirror, r.rotate);
-        if (!drawn.isNull() && kept != drawn.rect())
-            drawn = drawn.copy(kept);
-        return withMargin(drawn, r.margin);
+        QImage image;
+        if (vector.isNull()) {
+            image = oneBit.isNull() ? reduceGrey(grey, rule) : reduceOneBit(oneBit, rule);
+        } else {
+            image = vector.reduce(drawing, rule, &status);
+            if (image.isNull())
+                return image;
+            if (r.mirror || r.rotate != 0)
+                image = turned(image, r.mirror, r.rotate);
+            if (!image.isNull() && kept != image.rect())
+                image = image.copy(kept);
+        }
+        image = withMargin(image, r.margin);
+        status = image.isNull() ? NoMemory : Loaded;
+        return image;
     } catch (const std::bad_alloc &) {
+        status = NoMemory;
         return QImage();
     }
 }

@@ -61,8 +61,9 @@ public:
     // R with its automatic threshold replaced by the level chosen.
     Reduction resolved(const Reduction &r) const;
     // The picture as a 1-bit image whose colours say which pixels are dark, with R's margin; a
-    // null image when memory runs out.
-    QImage reduce(const Reduction &r) const;
+    // null image when it cannot be made, FAILURE (if given) telling why: no memory, or no picture
+    // (an SVG that fails to draw at that size).
+    QImage reduce(const Reduction &r, Status *failure = nullptr) const;
     // Whether the picture has opaque pixels on transparency: with -alpha=shape it has dark and
     // light pixels. Found once, by decoding the picture again (read again from its file when its
     // bytes were not kept; false for standard input then).

@@ -3,6 +3,7 @@
 #include "Pixels.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace
@@ -120,16 +121,6 @@ bool isDark(int lum, const Reduction &r)
     return (lum * 100 < r.threshold * 255) != r.invert;
 }
 
-int luminance(QRgb rgb, bool shape)
-{
-    const int a = qAlpha(rgb);
-    if (shape)
-        return 255 - a;
-    // Laying a colour on white and weighing it are both linear, so the grey is laid on white
-    // instead of each channel.
-    return (qGray(rgb) * a + 255 * (255 - a) + 127) / 255;
-}
-
 void paletteLuminance(const QList<QRgb> &table, bool shape, uchar lum[256])
 {
     for (int i = 0; i < 256; ++i) {
@@ -194,15 +185,23 @@ QSize scaledSize(QSize size, const Reduction &r)
     return w <= maxSide && h <= maxSide ? QSize(int(w), int(h)) : QSize();
 }
 
+QSize scaledSize(QSizeF size, const Reduction &r)
+{
+    const QSize rounded(qRound(size.width()), qRound(size.height()));
+    if ((r.width <= 0 && r.height <= 0) || rounded.isEmpty())
+        return scaledSize(rounded, r);
+    const auto proportional = [](double side, double given, double other) {
+        return qMax(1.0, std::floor(side * given / other + 0.5));
+    };
+    const double w = r.width > 0 ? r.width : proportional(size.width(), r.height, size.height());
+    const double h = r.height > 0 ? r.height : proportional(size.height(), r.width, size.width());
+    return w <= maxSide && h <= maxSide ? QSize(int(w), int(h)) : QSize();
+}
+
 bool fitsLimits(QSize size)
 {
     return size.width() >= 1 && size.height() >= 1 && size.width() <= maxSide &&
            size.height() <= maxSide;
-}
-
-bool plausibleSize(qint64 pixels, qint64 dataBytes, qint64 pixelsPerByte)
-{
-    return pixels <= 2048 * 2048 || pixels / pixelsPerByte <= dataBytes;
 }
 
 QImage scaleGrey(const QImage &grey, QSize target, Shrink shrink)

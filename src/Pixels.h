@@ -1,17 +1,16 @@
 #ifndef PIXELS_H
 #define PIXELS_H
 
+#include "Common.h"
+
 #include <QImage>
 #include <QList>
 #include <QSize>
+#include <QSizeF>
 #include <QString>
 
-// What every reader and the reduction share: the limits, the settings, and colours laid on
-// white paper.
-
-// The largest picture, in pixels on each side and in all, before and after scaling.
-inline constexpr int maxSide = 16384;
-inline constexpr qint64 maxPixels = qint64(maxSide) * maxSide;
+// What every reader and the reduction share: the limits and the luminance of a colour (in
+// Common.h), the settings, and pictures laid on white paper.
 
 // The widest margin -margin takes.
 inline constexpr int maxMargin = 1024;
@@ -51,10 +50,6 @@ struct Decoded {
 // Whether a pixel of luminance LUM is dark under the threshold and inversion of R.
 bool isDark(int lum, const Reduction &r);
 
-// What the eye sees of a colour on white paper, with the toolkit's grey weights; with SHAPE, only
-// its opacity counts, as black ink.
-int luminance(QRgb rgb, bool shape);
-
 // The luminance of each palette index; entries the file leaves out take the last one, and
 // without a palette, index 0 is black and every other white.
 void paletteLuminance(const QList<QRgb> &table, bool shape, uchar lum[256]);
@@ -65,19 +60,9 @@ QImage greyOf(const QImage &image, bool shape);
 // The size a picture is scaled to: what the settings ask, the other side kept in proportion and
 // rounded, never below 1; an empty size when that would pass the largest picture.
 QSize scaledSize(QSize size, const Reduction &r);
-
-// The most pixels a byte of pixel data holds in each kind of format, for a plain white picture
-// of the largest size: what tools/pixels-per-byte measures, with room to spare. PNG's is
-// deflate's limit of about 1030 to 1 on 1-bit rows; formats not named take it too.
-namespace PixelsPerByte
-{
-inline constexpr qint64 png = 8800, tiff = 8800, jpeg = 1024, gif = 4096, webp = 32768, tga = 64,
-                        raw1bit = 8, text = 2;
-}
-
-// More pixels than the pixel data of a file can hold are a lie or a decompression bomb. Small
-// pictures are always believed.
-bool plausibleSize(qint64 pixels, qint64 dataBytes, qint64 pixelsPerByte = PixelsPerByte::png);
+// The same for a size in fractions of a pixel (an SVG's), rounded to whole ones: a side set alone
+// takes the other in the exact proportions.
+QSize scaledSize(QSizeF size, const Reduction &r);
 
 // How a side that shrinks makes each pixel from the pixels it covers: their average, or the
 // darkest or the lightest of them, so that a line of one pixel never fades.

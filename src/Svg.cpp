@@ -1,44 +1,22 @@
-// SVG documents, drawn by librsvg onto cairo surfaces a band of rows at a time, so that the
-// memory a drawing takes is its 1-bit picture and one band, whatever its size. The drawing is
-// done in a child process, which hands its 1-bit picture back in shared memory.
+// SVG documents: known by their bytes, inflated when compressed, and handed to pictorn-svg,
+// which parses and draws them in a process of its own, a band of rows at a time. Its rows of
+// luminance are reduced as they come, so that the memory a drawing takes here is its 1-bit
+// picture, whatever its size.
 
-// GLib's headers name a member "signals", a word the toolkit's headers take: they come first.
-#include <cairo.h>
-#include <librsvg/rsvg.h>
+#include "Svg.h"
+#include "Reduce.h"
+#include "SvgHelper.h"
+
 #include <zlib.h>
 
-#include "Reduce.h"
-#include "Svg.h"
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <memory>
 #include <string_view>
 #include <vector>
 
 namespace
 {
 
-// CSS pixels, as a browser counts them: 96 to the inch.
-const double dpi = 96;
-// The pixels in one band: 16 MiB of surface.
-const qint64 bandPixels = 1 << 22;
 // How much of a compressed document is inflated to see what it is.
 const qsizetype sniffBytes = 16 << 10;
-
-struct Unref {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-using Handle = std::unique_ptr<RsvgHandle, Unref>;
-
-struct SurfaceDestroy {
-    void operator()(cairo_surface_t *surface) const { cairo_surface_destroy(surface); }
-};
-using Surface = std::unique_ptr<cairo_surface_t, SurfaceDestroy>;
 
 bool isGzip(const QByteArray &bytes)
 {
@@ -121,129 +99,16 @@ bool firstElementIsSvg(std::string_view text)
     }
 }
 
-// Runs JOB in a child process and tells whether it ended well. librsvg brings down the process
-// that draws some documents (text of an enormous size, for one) and writes what it thinks of
-// others on standard error, which carries pictorn's own messages: the child takes both. Only
-// children draw, so that no thread of the library's drawing is ever lost to a fork.
-template <typename Job> bool inChild(Job job)
+// The size the helper found, "W H" and a line feed, in pixels not yet rounded: false for anything
+// else, or for a side that does not round to one pictorn takes.
+bool sizeOf(const QByteArray &line, QSizeF &size)
 {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        ::dup2(null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
-        ::_exit(job() ? 0 : 1);
-    }
-    int status = 0;
-    while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// Opens TEXT with no base file: librsvg then follows no reference but a data: URI.
-Handle open(const QByteArray &text)
-{
-    GInputStream *stream =
-        g_memory_input_stream_new_from_data(text.constData(), text.size(), nullptr);
-    GError *error = nullptr;
-    Handle handle(
-        rsvg_handle_new_from_stream_sync(stream, nullptr, RSVG_HANDLE_FLAGS_NONE, nullptr, &error));
-    g_clear_error(&error);
-    g_object_unref(stream);
-    if (handle)
-        rsvg_handle_set_dpi(handle.get(), dpi);
-    return handle;
-}
-
-// The size the document gives itself: its width and height, or else its view box's.
-QSize ownSize(RsvgHandle *handle)
-{
-    double w = 0, h = 0;
-    if (!rsvg_handle_get_intrinsic_size_in_pixels(handle, &w, &h)) {
-        gboolean hasViewBox = false;
-        RsvgRectangle viewBox{};
-        rsvg_handle_get_intrinsic_dimensions(handle, nullptr, nullptr, nullptr, nullptr,
-                                             &hasViewBox, &viewBox);
-        if (!hasViewBox)
-            return QSize();
-        w = viewBox.width;
-        h = viewBox.height;
-    }
-    // Checked before rounding, which a side past any int (or not a number) could not survive.
+    const QByteArrayList sides = line.chopped(line.endsWith('\n') ? 1 : 0).split(' ');
+    bool wide = false, high = false;
+    size = QSizeF(sides.value(0).toDouble(&wide), sides.value(1).toDouble(&high));
     const double most = maxSide + 0.5;
-    if (!(w >= 0.5 && w < most && h >= 0.5 && h < most))
-        return QSize();
-    return QSize(qRound(w), qRound(h));
-}
-
-// Draws the document, filling a viewport of SIZE, onto SURFACE from row TOP down.
-bool draw(RsvgHandle *handle, cairo_surface_t *surface, QSize size, int top)
-{
-    cairo_t *cr = cairo_create(surface);
-    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-    cairo_paint(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-    const RsvgRectangle viewport{0, -double(top), double(size.width()), double(size.height())};
-    const bool drawn = rsvg_handle_render_document(handle, cr, &viewport, nullptr);
-    cairo_destroy(cr);
-    cairo_surface_flush(surface);
-    return drawn;
-}
-
-// Draws the document to fill IMAGE's size a band at a time, each band's luminance on white
-// reduced by R into IMAGE as it comes.
-bool drawBands(RsvgHandle *handle, QImage &image, const Reduction &r)
-{
-    const int w = image.width(), h = image.height();
-    const int bandRows = int(qBound<qint64>(1, bandPixels / w, qint64(h)));
-    const Surface band(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, bandRows));
-    if (cairo_surface_status(band.get()) != CAIRO_STATUS_SUCCESS)
-        return false;
-    const uchar *pixels = cairo_image_surface_get_data(band.get());
-    const int stride = cairo_image_surface_get_stride(band.get());
-    RowReducer reducer(image, r);
-    std::vector<uchar> grey(size_t(w), 0);
-    for (int top = 0; top < h; top += bandRows) {
-        if (!draw(handle, band.get(), image.size(), top))
-            return false;
-        for (int y = 0; y < bandRows && top + y < h; ++y) {
-            // Cairo's pixels are the toolkit's ARGB32 words, premultiplied.
-            const auto *in = reinterpret_cast<const QRgb *>(pixels + qsizetype(y) * stride);
-            for (int x = 0; x < w; ++x)
-                grey[size_t(x)] = uchar(luminance(qUnpremultiply(in[x]), r.shape));
-            reducer.addRow(grey.data());
-        }
-    }
-    return true;
-}
-
-struct Mapping {
-    void *data;
-    size_t size;
-};
-
-void unmap(void *info)
-{
-    const auto *mapping = static_cast<Mapping *>(info);
-    ::munmap(mapping->data, mapping->size);
-    delete mapping;
-}
-
-// A 1-bit image like blankBitmap's, in memory that a child process writes for its parent.
-QImage sharedBitmap(QSize size)
-{
-    const qsizetype bytesPerLine = (size.width() + 31) / 32 * 4;
-    auto *mapping = new Mapping{nullptr, size_t(bytesPerLine) * size_t(size.height())};
-    mapping->data =
-        ::mmap(nullptr, mapping->size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    if (mapping->data == MAP_FAILED) {
-        delete mapping;
-        return QImage();
-    }
-    QImage image(static_cast<uchar *>(mapping->data), size.width(), size.height(), bytesPerLine,
-                 QImage::Format_Mono, unmap, mapping);
-    image.setColorTable(blankBitmap(1, 1).colorTable());
-    return image;
+    return line.endsWith('\n') && sides.size() == 2 && wide && high && size.width() >= 0.5 &&
+           size.width() < most && size.height() >= 0.5 && size.height() < most;
 }
 
 } // namespace
@@ -268,31 +133,58 @@ ReadStatus SvgPicture::read(const QByteArray &bytes)
         return ReadStatus::NotAPicture;
     if (svg.size() > maxText)
         return ReadStatus::NotAPicture;
-    const Handle handle = open(svg);
-    if (!handle)
-        return ReadStatus::NotAPicture;
-    const QSize size = ownSize(handle.get());
-    // A document that fails to draw fails at any size: one pixel of it is drawn to find out.
-    const bool draws =
-        fitsLimits(size) && inChild([&handle, size] {
-            const Surface pixel(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1));
-            return draw(handle.get(), pixel.get(), size, 0);
-        });
-    if (!draws)
+    QByteArray line;
+    const ReadStatus status = runHelper(svg, {}, [&line](const char *data, qsizetype size) {
+        line.append(data, size);
+        return line.size() < 100;
+    });
+    QSizeF size;
+    if (status != ReadStatus::Loaded)
+        return status;
+    if (!sizeOf(line, size))
         return ReadStatus::NotAPicture;
     text = svg;
-    own = size;
+    exact = size;
+    own = QSize(qRound(size.width()), qRound(size.height()));
     return ReadStatus::Loaded;
 }
 
-QImage SvgPicture::reduce(QSize size, const Reduction &r) const
+QImage SvgPicture::reduce(QSize size, const Reduction &r, ReadStatus *failure) const
 {
+    ReadStatus ignored;
+    ReadStatus &status = failure ? *failure : ignored;
+    status = ReadStatus::NotAPicture;
     if (text.isEmpty() || !fitsLimits(size))
         return QImage();
-    const Handle handle = open(text);
-    QImage image = sharedBitmap(size);
-    if (!handle || image.isNull() ||
-        !inChild([&handle, &image, &r] { return drawBands(handle.get(), image, r); }))
-        return QImage();
-    return image;
+    QImage image = blankBitmap(size.width(), size.height());
+    status = ReadStatus::NoMemory;
+    if (image.isNull())
+        return image;
+    RowReducer reducer(image, r);
+    const size_t w = size_t(size.width());
+    std::vector<uchar> row;
+    row.reserve(w);
+    int rows = 0;
+    QByteArray end;
+    // The rows come in pieces of any length; what follows the last is the helper's "ok".
+    const auto take = [&](const char *data, qsizetype count) {
+        for (; count > 0 && rows < size.height(); ++rows) {
+            const size_t piece = qMin(size_t(count), w - row.size());
+            row.insert(row.end(), data, data + piece);
+            data += piece;
+            count -= qsizetype(piece);
+            if (row.size() < w)
+                return true;
+            reducer.addRow(row.data());
+            row.clear();
+        }
+        end.append(data, count);
+        return end.size() <= 3;
+    };
+    const QByteArrayList arguments = {QByteArray::number(size.width()),
+                                      QByteArray::number(size.height()), r.shape ? "1" : "0"};
+    status = runHelper(text, arguments, take);
+    if (status == ReadStatus::Loaded && (rows != size.height() || end != "ok\n"))
+        status = ReadStatus::NotAPicture;
+    return status == ReadStatus::Loaded ? image : QImage();
 }

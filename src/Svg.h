@@ -6,13 +6,15 @@
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
+#include <QSizeF>
 
 // Whether BYTES hold an SVG document: its first element is svg, after a byte-order mark, blanks,
 // an XML declaration, comments and a document type; plain or gzip-compressed.
 bool isSvg(const QByteArray &bytes);
 
-// An SVG document, kept as its text and drawn anew at whatever size a reduction asks. It draws
-// from nothing outside itself but the data: URIs it holds: no file, no URL, not itself.
+// An SVG document, kept as its text and drawn anew by pictorn-svg at whatever size a reduction
+// asks. It draws from nothing outside itself but the data: URIs it holds: no file, no URL, not
+// itself. A window's job can stop a drawing at once (see Cancel.h).
 class SvgPicture
 {
 public:
@@ -25,14 +27,17 @@ public:
     bool isNull() const { return text.isEmpty(); }
     // The size its width, height and view box give, rounded to whole pixels.
     QSize size() const { return own; }
+    // The same size before rounding, whose proportions a side set alone keeps.
+    QSizeF exactSize() const { return exact; }
 
     // The document drawn to fill SIZE and reduced to one bit by R, a band of rows at a time; a
-    // null image when it cannot be drawn or memory runs out.
-    QImage reduce(QSize size, const Reduction &r) const;
+    // null image when it cannot be drawn or memory runs out, which FAILURE, if given, tells apart.
+    QImage reduce(QSize size, const Reduction &r, ReadStatus *failure = nullptr) const;
 
 private:
     QByteArray text;
     QSize own;
+    QSizeF exact;
 };
 
 #endif

@@ -194,6 +194,11 @@ void MyApp::setupQt(const Options &options)
     connect(preview, &Preview::rowClicked, this, &MyApp::slotRowClicked);
     connect(preview, &Preview::zoomAsked, this, &MyApp::zoom);
     connect(&watcher, &QFutureWatcher<Job>::finished, this, &MyApp::slotJobDone);
+    // Quitting, however the window closes, waits for no drawing.
+    connect(this, &QDialog::finished, this, [this] {
+        if (jobRunning)
+            runningCancel->cancel();
+    });
 }
 
 int MyApp::loadFile()
@@ -202,37 +207,34 @@ int MyApp::loadFile()
         start.files.isEmpty() ? choosePicture(QDir::homePath()) : start.files.first();
     if (name.isEmpty() || (name != u"-" && !QFileInfo::exists(name)))
         return 1;
-    Job job;
-    job.status = job.picture.read(name);
-    job.fresh = true;
-    job.settings = reduction;
-    if (job.status == Picture::Loaded)
-        job = runJob(job);
-    if (job.status != Picture::Loaded)
-        return job.status == Picture::NotAPicture ? 6 : 1;
-    picture = job.picture;
-    decodedFor = job.decodedFor;
-    bitmap = job.bitmap;
+    // Whether the file is a picture, and its size, are known before the window shows; its
+    // drawing, which may take long, comes after, off the window's thread like any other job's.
+    // Save waits for it, and saves nothing should it fail.
+    Picture::Status status = picture.read(name);
+    if (status == Picture::Loaded)
+        status = picture.decode(reduction);
+    if (status != Picture::Loaded)
+        return status == Picture::NotAPicture ? 6 : 1;
+    decodedFor = reduction;
+    const QSize size = scaledSize(picture.originalSize(), reduction);
     inFile = name;
     if (start.files.size() > 1)
         outFile = start.files.at(1);
     else
         changeExtension();
     writeBitmapToStream();
-    preview->setBitmap(bitmap, job.levels);
     saveButton->setEnabled(true);
-    showJob(job);
-    setSaved(false);
+    requestJob();
     // A first size that shows the picture and the start of its rows, within the screen.
     const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
     const int charWidth =
         QFontMetrics(rows.data(rows.index(0), Qt::FontRole).value<QFont>()).horizontalAdvance(u'#');
     const int width = qBound(560,
-                             charWidth * qMin(bitmap.width() + 6, 80) + 40 +
-                                 qMin(bitmap.width(), 1000) * qMax(1, 256 / bitmap.width()),
+                             charWidth * qMin(size.width() + 6, 80) + 40 +
+                                 qMin(size.width(), 1000) * qMax(1, 256 / size.width()),
                              screen.width() * 9 / 10);
     const int height =
-        qBound(400, 200 + qMax(qMin(bitmap.height(), 1000) * qMax(1, 256 / bitmap.height()), 200),
+        qBound(400, 200 + qMax(qMin(size.height(), 1000) * qMax(1, 256 / size.height()), 200),
                screen.height() * 9 / 10);
     resize(width, height);
     return 0;
@@ -282,6 +284,8 @@ void MyApp::slotSave()
     while (jobRunning)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents |
                                         QEventLoop::ExcludeUserInputEvents);
+    if (bitmap.isNull())
+        return;
     QString target = outFile;
     QString why;
     while (!writeOutput(target, &why)) {

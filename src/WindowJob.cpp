@@ -54,6 +54,10 @@ void MyApp::requestJob()
 {
     setSaved(false);
     jobWanted = true;
+    // A drawing for older settings, or of a picture that another replaces, is stopped at once; a
+    // new picture's first job runs on, since it reads the picture.
+    if (jobRunning && (runningFile.isEmpty() || !nextFile.isEmpty()))
+        runningCancel->cancel();
     if (!jobRunning)
         startJob();
 }
@@ -75,6 +79,7 @@ void MyApp::startJob()
         job.settings.width = job.settings.height = 0;
     jobWanted = false;
     jobRunning = true;
+    job.cancel = runningCancel = std::make_shared<Cancel>();
     watcher.setFuture(QtConcurrent::run(runJob, job));
 }
 
@@ -83,6 +88,11 @@ void MyApp::slotJobDone()
     jobRunning = false;
     const Job job = watcher.result();
     const QString file = std::exchange(runningFile, QString());
+    if (job.cancel->cancelled()) {
+        if (jobWanted)
+            startJob();
+        return;
+    }
     if (job.status == Picture::Loaded) {
         picture = job.picture;
         decodedFor = job.decodedFor;

@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <csignal>
 #include <vector>
 
 namespace
@@ -32,6 +33,11 @@ void dropToolkitMessages(QtMsgType type, const QMessageLogContext &, const QStri
 
 int main(int argc, char **argv)
 {
+    // An SVG is judged by the exit status of the helper that draws it, which the system would
+    // discard were SIGCHLD left ignored by whoever started pictorn. Set here, before any thread.
+    struct sigaction childDefault = {};
+    childDefault.sa_handler = SIG_DFL;
+    sigaction(SIGCHLD, &childDefault, nullptr);
     const Options options = readArguments(argc, argv);
     const bool platformChosen = choosePlatform(options);
     qInstallMessageHandler(dropToolkitMessages);

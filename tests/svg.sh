@@ -75,6 +75,36 @@ drawn_as "long comment before the document" long.svg
 drawn_as "document type" doctype.svg
 check "document type: entity drawn" grep -q '#' out.src
 
+# The root element with a namespace prefix, and a document after a byte-order mark.
+printf '<svg:svg xmlns:svg="http://www.w3.org/2000/svg" width="20" height="10"><svg:rect width="5" height="5"/></svg:svg>' >prefix.svg
+drawn_as "root element with a prefix" prefix.svg
+printf '\357\273\277%s width="20" height="10"><rect x="3" width="5" height="5"/></svg>' "$svg_open" >bom.svg
+drawn_as "byte-order mark" bom.svg
+
+# A side set alone takes the other from the document's exact proportions, not its rounded size.
+printf '%s viewBox="0 0 291.042 198.438"><rect width="100" height="100"/></svg>' "$svg_open" >exact.svg
+run -width=256 exact.svg out.src
+same "other side from the exact proportions" "$(awk 'BEGIN { printf "%d", 198.438 * 256 / 291.042 + 0.5 }')" \
+    "$(awk 'NR > 4 && NF { n++ } END { print n }' out.src)"
+
+# A drawing that librsvg fails (a thousand thousand references) is no picture.
+levels='<rect id="l0" width="1" height="1"/>'
+for i in 1 2 3 4 5 6; do levels="$levels<g id=\"l$i\">$(printf "<use href=\"#l$((i - 1))\"/>%.0s" $(seq 10))</g>"; done
+printf '%s width="8" height="8"><defs>%s</defs><rect width="4" height="4"/><use href="#l6"/></svg>' "$svg_open" "$levels" >refs.svg
+run refs.svg out.src
+same "a drawing that fails: refused" "1:" "$status:$err"
+
+# Each band is drawn on clear pixels: a picture of three bands (2048 rows each at this width)
+# whose second draws nothing where the first is black.
+printf '%s width="2048" height="4100"><rect width="1024" height="2048"/><rect x="1024" y="4096" width="1024" height="4"/></svg>' \
+    "$svg_open" >bands.svg
+rsvg-convert bands.svg -o oracle.png
+run bands.svg out.src
+for top in 2040 4090; do
+    $IM oracle.png -crop 2048x10+0+$top +repage crop.png
+    same "three bands: rows from $top" "$(oracle_rows crop.png | cut -d} -f2)" "$(sed -n "$((top + 5)),$((top + 14))p" out.src | cut -d} -f2)"
+done
+
 # Units count as a browser counts them, and a view box alone gives the size.
 printf '%s width="0.25in" height="0.125in" viewBox="0 0 4 2"><rect width="2" height="2"/></svg>' "$svg_open" >inch.svg
 run inch.svg out.src
@@ -178,6 +208,89 @@ printf '%s width="20" height="20"><text font-size="1e30" y="10">AB</text></svg>'
 peak enormous.svg out.src
 same "text of an enormous size, which brings librsvg down: refused quietly" "1:" "$status:$err"
 check "nothing written for a refused file" test ! -e out.src
+
+# The helper that draws is judged by its exit status and by what it writes, whatever the caller did
+# with SIGCHLD: every failure refuses the file and writes nothing. A copy of pictorn finds a fake
+# helper where the installed one lives; it gives the size "12 6", then 72 bytes of black and "ok".
+ignoring_chld() { perl -e '$SIG{CHLD} = "IGNORE"; exec @ARGV' "$@"; }
+mkdir -p fake/bin fake/lib/pictorn
+cp "$PICTORN" fake/bin/pictorn
+size='[ $# = 2 ] && { printf "12 6\n"; exit 0; }'
+rows='head -c 72 /dev/zero'
+while IFS='|' read -r name helper want; do
+    printf '#!/bin/sh\n%s\n' "$helper" >fake/lib/pictorn/pictorn-svg
+    chmod +x fake/lib/pictorn/pictorn-svg
+    for launch in "" ignoring_chld; do
+        rm -f out.src
+        $launch fake/bin/pictorn -v marker.svg out.src 2>stderr
+        same "fake helper, $name${launch:+, SIGCHLD ignored}" "$want" "$?:$(sed -n 2p stderr)"
+        if [ "${want%%:*}" = 0 ]; then
+            same "fake helper: its rows reduced" "{  5}############" "$(sed -n 10p out.src)"
+        else
+            check "fake helper, $name: nothing written" test ! -e out.src
+        fi
+    done
+done <<EOF
+draws|$size; $rows; printf 'ok\n'|0:Converting QBitmap to QImage
+size, then a crash|printf '12 6\n'; kill -SEGV \$\$|1:File 'marker.svg' is not a bitmap
+size, then status 1|printf '12 6\n'; exit 1|1:File 'marker.svg' is not a bitmap
+killed|kill -KILL \$\$|1:File 'marker.svg' is not a bitmap
+three sides|printf '12 6 7\n'|1:File 'marker.svg' is not a bitmap
+a side past the largest|printf '16384.5 6\n'|1:File 'marker.svg' is not a bitmap
+not a number|printf 'nan 6\n'|1:File 'marker.svg' is not a bitmap
+size without its line end|printf '12 6'|1:File 'marker.svg' is not a bitmap
+out of memory|exit 2|1:Not enough memory for 'marker.svg'
+rows, then a crash|$size; $rows; printf 'ok\n'; kill -SEGV \$\$|1:File 'marker.svg' is not a bitmap
+rows, then status 1|$size; $rows; printf 'ok\n'; exit 1|1:File 'marker.svg' is not a bitmap
+a row short|$size; head -c 71 /dev/zero; printf 'ok\n'|1:File 'marker.svg' is not a bitmap
+rows without ok|$size; $rows|1:File 'marker.svg' is not a bitmap
+more after ok|$size; $rows; printf 'ok\nx'|1:File 'marker.svg' is not a bitmap
+out of memory while drawing|$size; $rows; exit 2|1:Not enough memory for 'marker.svg'
+EOF
+
+# The real helper's own failures: a crash with SIGCHLD ignored, and a document that passes its
+# processor time.
+rm -f out.src
+ignoring_chld "$PICTORN" enormous.svg out.src 2>stderr
+same "text of an enormous size, SIGCHLD ignored: refused" "1:" "$?:$(cat stderr)"
+check "SIGCHLD ignored: nothing written" test ! -e out.src
+printf '%s width="400" height="400"><filter id="t"><feTurbulence baseFrequency="0.01" numOctaves="24"/></filter>%s</svg>' \
+    "$svg_open" "$(printf '<rect width="400" height="400" filter="url(#t)" opacity="0.5"/>%.0s' $(seq 10))" >slow.svg
+(ulimit -t 1 && exec "$PICTORN" slow.svg out.src 2>stderr)
+same "past its processor time: refused" "1:" "$?:$(cat stderr)"
+check "past its processor time: nothing written" test ! -e out.src
+
+# Pictures inside a document obey the limits of a picture file: a PNG whose header claims more
+# pixels than its bytes hold, or a side past the largest, refuses the document; a small one draws.
+while read -r w h want; do
+    perl -MCompress::Zlib -e 'my ($w, $h) = @ARGV;
+        sub chunk { my ($t, $d) = @_; pack("N", length $d) . $t . $d . pack("N", crc32($t . $d)) }
+        print "\x89PNG\r\n\x1a\n", chunk("IHDR", pack("NNCCCCC", $w, $h, 1, 0, 0, 0, 0)),
+            chunk("IDAT", compress("\0" x 10)), chunk("IEND", "")' "$w" "$h" >claim.png
+    printf '%s width="8" height="8"><rect width="4" height="4"/><image width="8" height="8" href="data:image/png;base64,%s"/></svg>' \
+        "$svg_open" "$(base64 -w0 claim.png)" >claim.svg
+    run claim.svg out.src
+    same "data: PNG claiming $w x $h" "$want" "$status:$err"
+done <<EOF
+16384 16384 1:
+16385 1 1:
+100 100 0:
+EOF
+
+# The helper's limits, as pictorn passes them to it: a document that needs more memory than the
+# GiB pictorn gives is refused for memory; run directly with one second of processor time, the
+# slow document ends it, and with 64 MiB of memory, any document is refused for memory (status 2).
+printf '%s width="16384" height="16384"><filter id="b"><feGaussianBlur stdDeviation="3"/></filter><rect width="16384" height="16384" filter="url(#b)"/></svg>' \
+    "$svg_open" >blurred.svg
+run -v blurred.svg out.src
+same "a blur of the largest size: refused for memory" "1:Not enough memory for 'blurred.svg'" \
+    "$status:$(sed -n 2p "$WORK/.stderr")"
+helper=$(dirname "$PICTORN")/pictorn-svg
+("$helper" 1 1024 400 400 0 <slow.svg >drawn) 2>/dev/null
+status=$?
+check "helper given a second: ended by its limit ($status)" test "$status" -gt 128 -a ! -s drawn
+"$helper" 60 64 <text.svg >drawn
+same "helper given 64 MiB: refused for memory" "2:" "$?:$(cat drawn)"
 
 # Dithering runs on across bands: a grey page taller than a band reduces as the same grey given
 # whole as a PNG does.
