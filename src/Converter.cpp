@@ -30,9 +30,7 @@ void message(const QString &text)
 
 MyApp::MyApp(QObject *)
     : QDialog(nullptr), topLayout(this), listBox(this), saveButton(nullptr), quitButton(nullptr),
-      nameEdit(this), packageEdit(this), nameLabel(nullptr), packageLabel(nullptr), verbose(false),
-      previewArea(nullptr), preview(nullptr), thresholdSlider(nullptr), invertBox(nullptr),
-      ditherBox(nullptr), savedLabel(nullptr)
+      nameEdit(this), packageEdit(this), nameLabel(nullptr), packageLabel(nullptr), verbose(false)
 {
     topLayout.setContentsMargins(0, 0, 0, 0);
     topLayout.setSpacing(0);
@@ -167,8 +165,9 @@ bool MyApp::takeLineBuffer()
     }
 }
 
-// The name is the one the user gave, whatever temporary file the lines go to first.
-bool MyApp::listBoxToFile(QFileDevice &file, const QString &name)
+// The name is the one the user gave, whatever temporary file the lines go to first; the window
+// writes into memory through it too.
+bool MyApp::listBoxToFile(QIODevice &file, const QString &name)
 {
     if (verbose)
         message(QStringLiteral("Writing file '%1'").arg(name));
@@ -188,7 +187,8 @@ bool MyApp::listBoxToFile(QFileDevice &file, const QString &name)
         }
     }
     buffer += '\n';
-    return written && file.write(buffer) == buffer.size() && file.flush();
+    // What is left in the file's own buffer is flushed when the output is put in place.
+    return written && file.write(buffer) == buffer.size();
 }
 
 bool MyApp::writeOutput(const QString &name)

@@ -17,10 +17,12 @@ struct Job {
     Picture::Status status = Picture::NotAPicture;
     QImage bitmap;
     QList<QImage> levels;
+    int chosenThreshold = 0;        // the level -threshold=auto chose, in percent 1..99
+    bool inkInTransparency = false; // no dark pixel, but opaque pixels on transparency
 };
 
 // Does JOB's work and returns it done: PICTURE and DECODEDFOR as they now are, STATUS, and the
-// BITMAP and LEVELS when the status is Loaded.
+// BITMAP, LEVELS, CHOSENTHRESHOLD and INKINTRANSPARENCY when the status is Loaded.
 Job runJob(Job job);
 
 #endif

@@ -29,7 +29,7 @@ area() {
     local WIDTH HEIGHT
     eval "$(xdotool getwindowgeometry --shell "$1")"
     AREA_X=$((WIDTH / 2 + 2)) AREA_Y=64
-    shot "$1" "$AREA_X" "$AREA_Y" $((WIDTH / 2 - 4)) $((HEIGHT - 168))
+    shot "$1" "$AREA_X" "$AREA_Y" $((WIDTH / 2 - 4)) $((HEIGHT - 195))
 }
 # box: the dark pixels of a shot on standard input as "left top width height lines columns".
 box() {
@@ -58,7 +58,7 @@ ink_above() { [ "$(rows_ink "$1")" -gt "$2" ]; }
 rows_ink() {
     local WIDTH HEIGHT
     eval "$(xdotool getwindowgeometry --shell "$1")"
-    shot "$1" 0 130 $((WIDTH / 2 - 20)) $((HEIGHT - 260)) | ink
+    shot "$1" 0 130 $((WIDTH / 2 - 20)) $((HEIGHT - 287)) | ink
 }
 # selected_line WINDOW: the line of text the rows have as current, copied into Name and saved to
 # FILE; prints line 1 of FILE once it changes.
