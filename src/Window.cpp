@@ -198,6 +198,7 @@ void MyApp::openPicture(const QString &name)
     // A new picture starts at its own size.
     Reduction settings = controls->reduction();
     settings.width = settings.height = 0;
+    setSaved(false);
     jobs->open(name, settings);
 }
 

@@ -48,10 +48,8 @@ void MyApp::slotJobDone(const Job &job, const QString &file)
             QStringLiteral("The result has no dark pixel, while the picture has its shape in "
                            "transparency: try Shape from transparency (Alt+A)."));
     showFacts();
-    if (first) {
-        setSaved(false);
+    if (first)
         fitWindow();
-    }
 }
 
 void MyApp::setSaved(bool saved)

@@ -202,6 +202,39 @@ check "scrolled: the pixels exposed are those of their own place" becomes "$win"
 quit "$win"
 same "scrolled: quit" "0" "$(exit_status)"
 
+# Zoomed out by any ratio, 4000 x 4000 fills the preview; Ctrl and the wheel zoom about the
+# pointer; a zoom the user chose stays when the window is resized, and Ctrl+0 fits for good.
+left_at() { area "$1" | sed -n "$2p" | awk '{ print index($0, "#") }'; } # WINDOW ROW
+launch -window=yes "$HOME/disc4.bmp"
+win=$(main_window)
+eventually area_ink "$win" 0
+area "$win" >disc
+read -r left top width height lines columns < <(box <disc)
+small=$((lines < columns ? lines : columns))
+check "4000 x 4000: the disc fills the preview ($width of $small)" test $((width * 100 / small)) -ge 60
+row=$((top + height / 2))
+xdotool mousemove --window "$win" $((AREA_X + left + 1)) $((AREA_Y + row - 1)) keydown ctrl click 4 keyup ctrl
+check "Ctrl and the wheel: larger" eventually area_ink "$win" $(($(ink <disc) * 3 / 2))
+moved=$(($(left_at "$win" "$row") - left))
+check "Ctrl and the wheel: about the pointer ($moved)" test "${moved#-}" -le 5
+xdotool key ctrl+0 ctrl+minus
+check "Ctrl+-: zoomed out" eventually area_width "$win" 0 $((width * 3 / 4))
+steady area "$win" zoomed
+eval "$(xdotool getwindowgeometry --shell "$win")"
+sized() { xdotool getwindowgeometry --shell "$win" | grep -qx "WIDTH=$1"; }
+xdotool windowsize "$win" $((WIDTH - 150)) $((HEIGHT - 100))
+eventually sized $((WIDTH - 150))
+steady area "$win" resized
+same "a zoom the user chose stays across a resize" "$(box <zoomed | cut -d' ' -f3)" "$(box <resized | cut -d' ' -f3)"
+xdotool key ctrl+0
+check "Ctrl+0: fitted" eventually area_width "$win" $(($(box <zoomed | cut -d' ' -f3) + 20)) 99999
+steady area "$win" fitted
+xdotool windowsize "$win" "$WIDTH" "$HEIGHT"
+check "Ctrl+0, then a resize: fitted to the new space" \
+    eventually area_width "$win" $(($(box <fitted | cut -d' ' -f3) + 20)) 99999
+quit "$win"
+same "zoom: quit" "0" "$(exit_status)"
+
 # The preview and the rows follow each other at every zoom: a tall picture, white but for a black
 # band at its foot, shows which part each one shows.
 $IM -size 400x2000 xc:white -fill black -draw 'rectangle 0,1900 399,1999' "$HOME/tall.png"
