@@ -82,6 +82,11 @@ read -r left top width height _ < <(box <preview)
 zoom=$((width / 12))
 same "preview: square pixels, 12 x 5 at a whole zoom" "$((12 * zoom))x$((5 * zoom))" "${width}x$height"
 check "preview: zoomed to fit its space" test "$zoom" -ge 10
+xdotool key ctrl+minus
+check "Ctrl+-: one step, $((zoom - 1)) screen pixels a pixel" \
+    eventually area_width "$win" $((12 * (zoom - 1) - 1)) $((12 * (zoom - 1) + 1))
+xdotool key ctrl+plus
+check "Ctrl++: one step back" eventually area_width "$win" $((12 * zoom - 1)) $((12 * zoom + 1))
 same "preview: the pixels of the picture" "$(sed -n 5,9p "$HOME/frame.src" | cut -c6-)" \
     "$(awk -v l="$left" -v t="$top" -v z="$zoom" 'NR >= t && (NR - t) % z == int(z / 2) && NR < t + 5 * z {
         row = ""; for (x = 0; x < 12; x++) row = row substr($0, l + x * z + int(z / 2), 1); print row }' preview)"
