@@ -1,6 +1,7 @@
 // The converter: the lines of the text from a picture, the output's name, and the writing.
 
 #include "Geometry.h"
+#include "Job.h"
 #include "MyApp.h"
 #include "Output.h"
 #include "TextFormat.h"
@@ -31,9 +32,7 @@ void message(const QString &text)
 
 MyApp::MyApp(QObject *)
     : QDialog(nullptr), topLayout(this), listBox(this), saveButton(nullptr), quitButton(nullptr),
-      nameEdit(this), packageEdit(this), nameLabel(nullptr), packageLabel(nullptr), verbose(false),
-      previewArea(nullptr), preview(nullptr), thresholdSlider(nullptr), invertBox(nullptr),
-      ditherBox(nullptr), savedLabel(nullptr)
+      nameEdit(this), packageEdit(this), nameLabel(nullptr), packageLabel(nullptr), verbose(false)
 {
     topLayout.setContentsMargins(0, 0, 0, 0);
     topLayout.setSpacing(0);
@@ -207,9 +206,14 @@ bool MyApp::listBoxToFile(Output &output, const QString &name)
 {
     if (verbose)
         message(QStringLiteral("Writing file '%1'").arg(name));
+    return writeLines([&output](const QByteArray &chunk) { return output.write(chunk); });
+}
+
+bool MyApp::writeLines(const std::function<bool(const QByteArray &)> &write)
+{
     if (!takeLineBuffer())
         return false;
-    // Lines are made into one buffer that is written whenever it fills.
+    // Lines are made into one buffer that is handed on whenever it fills.
     QByteArray &buffer = lineBuffer;
     buffer.resize(0);
     bool written = true;
@@ -218,12 +222,12 @@ bool MyApp::listBoxToFile(Output &output, const QString &name)
         rows.appendBytes(i, buffer);
         buffer += '\n';
         if (buffer.size() >= lineChunk) {
-            written = output.write(buffer);
+            written = write(buffer);
             buffer.resize(0);
         }
     }
     buffer += '\n';
-    return written && output.write(buffer);
+    return written && write(buffer);
 }
 
 bool MyApp::writeOutput(const QString &name, QString *why)

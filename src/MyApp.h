@@ -2,26 +2,26 @@
 #define MYAPP_H
 
 #include "CmdLine.h"
-#include "Job.h"
 #include "Picture.h"
 #include "RowsModel.h"
 
 #include <QDialog>
-#include <QFutureWatcher>
 #include <QImage>
 #include <QLineEdit>
 #include <QListView>
 #include <QString>
 #include <QVBoxLayout>
 
+#include <functional>
+
+class Controls;
+class JobQueue;
+class PreviewPane;
 class Output;
-class QCheckBox;
 class QLabel;
 class QPushButton;
-class QScrollArea;
-class QSlider;
-class QSpinBox;
-class Preview;
+class StatusLine;
+struct Job;
 
 // The converter: holds every piece of state of a run. In command-line mode the window is never
 // built, but the rows model still holds the lines and the two edits still drive lines 0 and 1,
@@ -53,7 +53,7 @@ public:
     void textChanged(QLineEdit &edit, int index);
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
@@ -62,44 +62,27 @@ private slots:
     void slotQuit();
     void slotNameChanged(const QString &);
     void slotPackageChanged(const QString &);
-    void slotReductionChanged();
-    void slotSizeChanged();
-    void slotLineChosen(const QModelIndex &index);
-    void slotRowClicked(int row);
+    void slotCopy();
     void slotOpen();
-    void slotJobDone();
+    void slotJobDone(const Job &job, const QString &file);
 
 private:
     // Opens NAME, writes the lines to it and puts it in place: false when any step fails, with
     // why in WHY when the system said.
     bool writeOutput(const QString &name, QString *why = nullptr);
+    // Makes the lines a chunk at a time and hands each to WRITE: false when WRITE fails.
+    bool writeLines(const std::function<bool(const QByteArray &)> &write);
     // Reserves the writer's buffer: false when memory runs out.
     bool takeLineBuffer();
-    void fitPreview();
-    void zoom(int steps);
     // Reads NAME and reduces it off the window's thread; a file that is not a picture leaves the
-    // window as it is.
+    // window as it is and the status line says why.
     void openPicture(const QString &name);
-    // Asks for the picture reduced with the latest settings: the newest request wins.
+    // Asks for the picture reduced with the controls' settings: the newest request wins.
     void requestJob();
-    void startJob();
-    void showJob(const Job &job);
-    void showStatus();
+    void showFacts();
     void setSaved(bool saved);
-
-    Options start;
-    QFutureWatcher<Job> watcher;
-    bool jobRunning = false;
-    bool jobWanted = false;
-    std::shared_ptr<Cancel> runningCancel; // stops the running job's drawing
-    Picture nextPicture;                   // read, and waiting for its first job
-    QString nextFile;
-    QString runningFile; // the file whose first job runs, if one does
-    bool fitted = true;  // the preview's zoom follows the window's size until the user zooms
-    bool saving = false;
-    Reduction decodedFor;
-    QString savedNote;
-    QString problem;
+    // A first size that shows the picture and the start of its rows, within the screen.
+    void fitWindow(QSize size);
 
     QVBoxLayout topLayout;
     QListView listBox;
@@ -115,20 +98,18 @@ private:
     QString outFile;
     bool verbose;
     QByteArray lineBuffer;
-
     Picture picture;
     Reduction reduction;
-    QScrollArea *previewArea;
-    Preview *preview;
-    QSlider *thresholdSlider;
-    QSpinBox *thresholdBox = nullptr;
-    QCheckBox *invertBox;
-    QCheckBox *ditherBox;
-    QSpinBox *widthBox = nullptr;
-    QSpinBox *heightBox = nullptr;
-    QCheckBox *keepBox = nullptr;
-    QCheckBox *shapeBox = nullptr;
-    QLabel *savedLabel;
+
+    // The window's parts, each a class of its own.
+    Options start;
+    Controls *controls = nullptr;
+    JobQueue *jobs = nullptr;
+    PreviewPane *previewPane = nullptr;
+    StatusLine *statusLine = nullptr;
+    QPushButton *openButton = nullptr;
+    QPushButton *copyButton = nullptr;
+    bool saving = false;
 };
 
 void help();

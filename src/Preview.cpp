@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QWheelEvent>
+#include <QtAlgorithms>
 
 namespace
 {
@@ -123,15 +124,18 @@ void Preview::setZoom(int newScale, int newShrink)
 void Preview::fit(QSize space)
 {
     const int w = qMax(1, bitmap.width()), h = qMax(1, bitmap.height());
-    if (w <= space.width() && h <= space.height()) {
-        setZoom(qBound(1, qMin(space.width() / w, space.height() / h), largestScale), 1);
+    const int across = qMax(1, space.width()), down = qMax(1, space.height());
+    if (w <= across && h <= down) {
+        setZoom(qBound(1, qMin(across / w, down / h), largestScale), 1);
         return;
     }
-    const int most = pyramid.isEmpty() ? 2 : 4 << (pyramid.size() - 1);
-    int s = 2;
-    while (((w + s - 1) / s > space.width() || (h + s - 1) / s > space.height()) && s < most)
-        s *= 2;
-    setZoom(1, s);
+    // The smallest whole number that brings each side within its space.
+    setZoom(1, qMin(qMax((w + across - 1) / across, (h + down - 1) / down), mostShrink()));
+}
+
+int Preview::mostShrink() const
+{
+    return qMax(2, qMax(bitmap.width(), bitmap.height()));
 }
 
 void Preview::zoomIn()
@@ -146,8 +150,13 @@ void Preview::zoomOut()
 {
     if (scale > 1)
         setZoom(scale - 1, 1);
-    else if (!pyramid.isEmpty() && shrink < 4 << (pyramid.size() - 1))
-        setZoom(1, shrink * 2);
+    else if (shrink < mostShrink())
+        setZoom(1, qMin(shrink * 2, mostShrink()));
+}
+
+QString Preview::zoomText() const
+{
+    return shrink > 1 ? QStringLiteral("1:%1").arg(shrink) : QStringLiteral("%1:1").arg(scale);
 }
 
 int Preview::rowAt(int y) const
@@ -170,33 +179,53 @@ QSize Preview::sizeHint() const
 }
 
 // The screen pixels of RECT when zoomed out: each from the block of the picture under it alone,
-// so that they stay where they are when the view scrolls.
+// so that they stay where they are when the view scrolls. A block is counted from the picture's
+// bits when it is small, from the smaller pictures made beforehand when it is large.
 QImage Preview::shrunk(const QRect &rect) const
 {
-    if (shrink >= 4) {
-        int level = 0;
-        while (4 << level < shrink)
-            ++level;
+    const int s = shrink;
+    const int level = qCountTrailingZeroBits(uint(s)) - 2;
+    if (s >= 4 && (s & (s - 1)) == 0 && level < pyramid.size())
         return pyramid.at(level).copy(rect);
-    }
     QImage out(rect.size(), QImage::Format_Grayscale8);
     if (out.isNull())
         return out;
+    const int w = bitmap.width(), h = bitmap.height();
+    // The smallest picture whose pixels are at most half a screen pixel across.
+    int from = -1;
+    while (from + 1 < pyramid.size() && 8 << (from + 1) <= s)
+        ++from;
     uchar masks[256];
     darkMasks(bitmap, masks);
-    const auto dark = [&](int x, int y) {
-        return x < bitmap.width() && y < bitmap.height() &&
-               masks[bitmap.constScanLine(y)[x >> 3]] & (0x80 >> (x & 7));
-    };
     for (int y = 0; y < rect.height(); ++y) {
-        const int py = (rect.top() + y) * 2;
+        const int top = (rect.top() + y) * s, bottom = qMin(top + s, h);
         uchar *to = out.scanLine(y);
         for (int x = 0; x < rect.width(); ++x) {
-            const int px = (rect.left() + x) * 2;
-            const int pixels =
-                (px + 1 < bitmap.width() ? 2 : 1) * (py + 1 < bitmap.height() ? 2 : 1);
-            to[x] = lightness(
-                dark(px, py) + dark(px + 1, py) + dark(px, py + 1) + dark(px + 1, py + 1), pixels);
+            const int left = (rect.left() + x) * s, right = qMin(left + s, w);
+            if (from < 0) {
+                int dark = 0;
+                for (int py = top; py < bottom; ++py) {
+                    const uchar *line = bitmap.constScanLine(py);
+                    for (int px = left; px < right; ++px)
+                        dark += masks[line[px >> 3]] >> (7 - (px & 7)) & 1;
+                }
+                to[x] = lightness(dark, (bottom - top) * (right - left));
+                continue;
+            }
+            // Each pixel of the smaller picture counts for the part of the block it covers.
+            const QImage &source = pyramid.at(from);
+            const int f = 4 << from;
+            qint64 darkness = 0, area = 0;
+            for (int j = top / f; j * f < bottom; ++j) {
+                const int down = qMin(bottom, (j + 1) * f) - qMax(top, j * f);
+                const uchar *line = source.constScanLine(j);
+                for (int i = left / f; i * f < right; ++i) {
+                    const qint64 part = qint64(qMin(right, (i + 1) * f) - qMax(left, i * f)) * down;
+                    darkness += part * (255 - line[i]);
+                    area += part;
+                }
+            }
+            to[x] = uchar(255 - (darkness + area / 2) / qMax<qint64>(1, area));
         }
     }
     return out;
@@ -241,5 +270,5 @@ void Preview::wheelEvent(QWheelEvent *event)
         event->ignore();
         return;
     }
-    emit zoomAsked(event->angleDelta().y() > 0 ? 1 : -1);
+    emit zoomAsked(event->angleDelta().y() > 0 ? 1 : -1, event->position().toPoint());
 }

@@ -1,11 +1,13 @@
-// The window: its controls, the choice of a picture, and saving.
+// The window: its parts laid out and wired, the choice of a picture, saving and copying.
 
+#include "Controls.h"
+#include "JobQueue.h"
 #include "MyApp.h"
-#include "Preview.h"
+#include "PreviewPane.h"
 #include "RowDelegate.h"
+#include "StatusLine.h"
 
-#include <QCheckBox>
-#include <QCoreApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -15,16 +17,16 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScreen>
-#include <QScrollArea>
 #include <QShortcut>
-#include <QSlider>
-#include <QSpinBox>
 #include <QTime>
+
+#include <new>
 
 namespace
 {
@@ -34,15 +36,8 @@ QLabel *labelFor(const QString &name, QWidget *buddy, QWidget *parent)
 {
     auto *label = new QLabel(name, parent);
     label->setBuddy(buddy);
+    label->setFixedSize(80, 30);
     return label;
-}
-
-QSpinBox *spinBox(int most, int value, QWidget *parent)
-{
-    auto *box = new QSpinBox(parent);
-    box->setRange(1, most);
-    box->setValue(value);
-    return box;
 }
 
 // The open dialog, starting in DIR: the chosen file, or nothing when it is cancelled.
@@ -51,9 +46,10 @@ QString choosePicture(const QString &dir)
     QStringList patterns;
     for (const QByteArray &format : QImageReader::supportedImageFormats())
         patterns.append(QStringLiteral("*.") + QString::fromLatin1(format));
-    QFileDialog dialog(nullptr, QStringLiteral("Select bitmap to convert"), dir,
-                       QStringLiteral("Images (%1);;Windows bitmaps (*.bmp);;All files (*)")
-                           .arg(patterns.join(u' ')));
+    QFileDialog dialog(
+        nullptr, QStringLiteral("Select bitmap to convert"), dir,
+        QStringLiteral("Images (%1);;Library texts (*.src);;Windows bitmaps (*.bmp);;All files (*)")
+            .arg(patterns.join(u' ')));
     dialog.setObjectName(QStringLiteral("Pictorn"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
@@ -64,25 +60,20 @@ QString choosePicture(const QString &dir)
 void MyApp::setupQt(const Options &options)
 {
     start = options;
-    reduction = options.reduction;
     nameEdit.setText(options.name);
     packageEdit.setText(options.package);
     auto *nameRow = new QHBoxLayout;
     auto *packageRow = new QHBoxLayout;
     auto *middleRow = new QHBoxLayout;
-    auto *controlRow = new QHBoxLayout;
-    auto *sizeRow = new QHBoxLayout;
     auto *buttonRow = new QHBoxLayout;
     setWindowTitle(QStringLiteral("Pictorn Converter"));
     setWindowIcon(QIcon(QStringLiteral(":/pictorn.svg")));
     setAcceptDrops(true);
 
     nameLabel = labelFor(QStringLiteral("&Name : "), &nameEdit, this);
-    nameLabel->setFixedSize(80, 30);
     nameRow->addWidget(nameLabel);
     nameRow->addWidget(&nameEdit);
     packageLabel = labelFor(QStringLiteral("&Package : "), &packageEdit, this);
-    packageLabel->setFixedSize(80, 30);
     packageRow->addWidget(packageLabel);
     packageRow->addWidget(&packageEdit);
 
@@ -91,55 +82,21 @@ void MyApp::setupQt(const Options &options)
     listBox.setUniformItemSizes(true);
     listBox.setItemDelegate(new RowDelegate(&listBox));
     listBox.resize(200, 500);
-    preview = new Preview;
-    previewArea = new QScrollArea(this);
-    previewArea->setWidget(preview);
-    previewArea->setAlignment(Qt::AlignCenter);
-    // It draws no focus, so the keyboard would seem lost in it: the rows scroll it instead.
-    previewArea->setFocusPolicy(Qt::NoFocus);
-    previewArea->installEventFilter(this);
+    previewPane = new PreviewPane(this);
     middleRow->addWidget(&listBox, 1);
-    middleRow->addWidget(previewArea, 1);
+    middleRow->addWidget(previewPane, 1);
 
-    auto *openButton = new QPushButton(QStringLiteral("&Open…"), this);
+    controls = new Controls(options.reduction, this);
+    const QList<QBoxLayout *> controlRows = controls->rows();
+    openButton = new QPushButton(QStringLiteral("&Open…"), this);
     openButton->setAutoDefault(false);
-    thresholdSlider = new QSlider(Qt::Horizontal, this);
-    thresholdSlider->setRange(1, 99);
-    thresholdSlider->setValue(reduction.threshold);
-    thresholdBox = spinBox(99, reduction.threshold, this);
-    invertBox = new QCheckBox(QStringLiteral("&Invert"), this);
-    invertBox->setChecked(reduction.invert);
-    ditherBox = new QCheckBox(QStringLiteral("&Dither"), this);
-    ditherBox->setChecked(reduction.dither);
-    controlRow->setContentsMargins(4, 2, 4, 2);
-    controlRow->addWidget(openButton);
-    controlRow->addWidget(labelFor(QStringLiteral("&Threshold"), thresholdBox, this));
-    controlRow->addWidget(thresholdSlider, 1);
-    controlRow->addWidget(thresholdBox);
-    controlRow->addWidget(invertBox);
-    controlRow->addWidget(ditherBox);
-
-    widthBox = spinBox(maxSide, 1, this);
-    heightBox = spinBox(maxSide, 1, this);
-    // A number typed digit by digit is taken once it is whole, not at every digit.
-    widthBox->setKeyboardTracking(false);
-    heightBox->setKeyboardTracking(false);
-    keepBox = new QCheckBox(QStringLiteral("&Keep proportions"), this);
-    keepBox->setChecked(reduction.width == 0 || reduction.height == 0);
-    shapeBox = new QCheckBox(QStringLiteral("Sh&ape from transparency"), this);
-    shapeBox->setChecked(reduction.shape);
-    sizeRow->setContentsMargins(4, 2, 4, 2);
-    sizeRow->addWidget(labelFor(QStringLiteral("&Width"), widthBox, this));
-    sizeRow->addWidget(widthBox);
-    sizeRow->addWidget(labelFor(QStringLiteral("&Height"), heightBox, this));
-    sizeRow->addWidget(heightBox);
-    sizeRow->addWidget(keepBox);
-    sizeRow->addStretch(1);
-    sizeRow->addWidget(shapeBox);
-    savedLabel = new QLabel(this);
-    savedLabel->setContentsMargins(4, 0, 4, 0);
-    // A long path in it is cut rather than widening the window.
-    savedLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    controlRows.first()->insertWidget(0, openButton);
+    copyButton = new QPushButton(QStringLiteral("&Copy"), this);
+    copyButton->setAutoDefault(false);
+    copyButton->setEnabled(false);
+    copyButton->setToolTip(QStringLiteral("The whole text, as Save writes it (Ctrl+Shift+C)"));
+    controlRows.last()->addWidget(copyButton);
+    statusLine = new StatusLine(this);
 
     saveButton = new QPushButton(QStringLiteral("&Save"), this);
     saveButton->setFixedSize(100, 30);
@@ -153,82 +110,100 @@ void MyApp::setupQt(const Options &options)
     topLayout.addLayout(nameRow);
     topLayout.addLayout(packageRow);
     topLayout.addLayout(middleRow, 1);
-    topLayout.addLayout(controlRow);
-    topLayout.addLayout(sizeRow);
-    topLayout.addWidget(savedLabel);
+    for (QBoxLayout *row : controlRows)
+        topLayout.addLayout(row);
+    topLayout.addWidget(statusLine);
     topLayout.addLayout(buttonRow);
-    const QList<QWidget *> order = {
-        &nameEdit, &packageEdit, &listBox,  openButton, thresholdSlider, thresholdBox, invertBox,
-        ditherBox, widthBox,     heightBox, keepBox,    shapeBox,        saveButton,   quitButton};
+    const QList<QWidget *> order = QList<QWidget *>{&nameEdit, &packageEdit, &listBox, openButton} +
+                                   controls->tabOrder() +
+                                   QList<QWidget *>{copyButton, saveButton, quitButton};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
     nameEdit.setFocus();
 
+    jobs = new JobQueue(this);
     const auto shortcut = [this](const QKeySequence &keys, auto slot) {
         connect(new QShortcut(keys, this), &QShortcut::activated, this, slot);
     };
     shortcut(QKeySequence::Save, &MyApp::slotSave);
     shortcut(QKeySequence::Open, &MyApp::slotOpen);
-    shortcut(QKeySequence::ZoomIn, [this] { zoom(1); });
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] { zoom(1); });
-    shortcut(QKeySequence::ZoomOut, [this] { zoom(-1); });
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_0), [this] {
-        fitted = true;
-        fitPreview();
-    });
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), &MyApp::slotCopy);
+    shortcut(QKeySequence::ZoomIn, [this] { previewPane->zoom(1); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] { previewPane->zoom(1); });
+    shortcut(QKeySequence::ZoomOut, [this] { previewPane->zoom(-1); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_0), [this] { previewPane->fitAgain(); });
     connect(saveButton, &QPushButton::clicked, this, &MyApp::slotSave);
     connect(quitButton, &QPushButton::clicked, this, &MyApp::slotQuit);
     connect(openButton, &QPushButton::clicked, this, &MyApp::slotOpen);
-    connect(thresholdSlider, &QSlider::valueChanged, thresholdBox, &QSpinBox::setValue);
-    connect(thresholdBox, &QSpinBox::valueChanged, thresholdSlider, &QSlider::setValue);
-    connect(thresholdBox, &QSpinBox::valueChanged, this, &MyApp::slotReductionChanged);
-    connect(invertBox, &QCheckBox::toggled, this, &MyApp::slotReductionChanged);
-    connect(ditherBox, &QCheckBox::toggled, this, &MyApp::slotReductionChanged);
-    connect(shapeBox, &QCheckBox::toggled, this, &MyApp::slotSizeChanged);
-    connect(widthBox, &QSpinBox::valueChanged, this, &MyApp::slotSizeChanged);
-    connect(heightBox, &QSpinBox::valueChanged, this, &MyApp::slotSizeChanged);
-    connect(keepBox, &QCheckBox::toggled, this, &MyApp::slotSizeChanged);
+    connect(copyButton, &QPushButton::clicked, this, &MyApp::slotCopy);
+    connect(controls, &Controls::changed, this, &MyApp::requestJob);
     connect(&nameEdit, &QLineEdit::textChanged, this, [this] { setSaved(false); });
     connect(&packageEdit, &QLineEdit::textChanged, this, [this] { setSaved(false); });
-    connect(&listBox, &QListView::clicked, this, &MyApp::slotLineChosen);
-    connect(preview, &Preview::rowClicked, this, &MyApp::slotRowClicked);
-    connect(preview, &Preview::zoomAsked, this, &MyApp::zoom);
-    connect(&watcher, &QFutureWatcher<Job>::finished, this, &MyApp::slotJobDone);
-    // Quitting, however the window closes, waits for no drawing.
-    connect(this, &QDialog::finished, this, [this] {
-        if (jobRunning)
-            runningCancel->cancel();
+    connect(&listBox, &QListView::clicked, this, [this](const QModelIndex &index) {
+        if (index.row() >= RowsModel::headerLines)
+            previewPane->showRow(index.row() - RowsModel::headerLines);
     });
+    connect(previewPane, &PreviewPane::rowClicked, this, [this](int row) {
+        const QModelIndex line = rows.index(row + RowsModel::headerLines);
+        listBox.setCurrentIndex(line);
+        listBox.scrollTo(line, QAbstractItemView::PositionAtCenter);
+    });
+    connect(previewPane, &PreviewPane::zoomChanged, this,
+            [this] { statusLine->setZoom(previewPane->zoomText()); });
+    connect(jobs, &JobQueue::done, this, &MyApp::slotJobDone);
+    connect(jobs, &JobQueue::failed, statusLine, &StatusLine::setMessage);
+    // Quitting, however the window closes, waits for no drawing.
+    connect(this, &QDialog::finished, jobs, &JobQueue::cancel);
+    setSaved(false);
 }
 
 int MyApp::loadFile()
 {
-    const QString name =
-        start.files.isEmpty() ? choosePicture(QDir::homePath()) : start.files.first();
-    if (name.isEmpty() || (name != u"-" && !QFileInfo::exists(name)))
+    // Only the open dialog's choice ends the run when it gives no picture: a file named on the
+    // command line ("Open with" of a desktop) opens the window all the same, saying why.
+    const bool chosen = start.files.isEmpty();
+    const QString name = chosen ? choosePicture(QDir::homePath()) : start.files.first();
+    if (chosen && (name.isEmpty() || (name != u"-" && !QFileInfo::exists(name))))
         return 1;
     // Whether the file is a picture, and its size, are known before the window shows; its
     // drawing, which may take long, comes after, off the window's thread like any other job's.
-    // Save waits for it, and saves nothing should it fail.
-    Picture::Status status = picture.read(name);
+    const Reduction settings = controls->reduction();
+    Picture first;
+    Picture::Status status = first.read(name);
     if (status == Picture::Loaded)
-        status = picture.decode(reduction);
-    if (status != Picture::Loaded)
+        status = first.decode(settings);
+    if (status == Picture::Loaded) {
+        inFile = name;
+        if (start.files.size() > 1)
+            outFile = start.files.at(1);
+        else
+            changeExtension();
+        jobs->adopt(first, name, settings);
+        jobs->reduce(settings);
+        controls->setOriginalSize(first.sourceSize());
+        // Save and Copy wait for the drawing.
+        saveButton->setEnabled(true);
+        copyButton->setEnabled(true);
+        fitWindow(scaledSize(first.sourceSize(), settings));
+        return 0;
+    }
+    if (chosen)
         return status == Picture::NotAPicture ? 6 : 1;
-    decodedFor = reduction;
-    const QSize size = scaledSize(picture.originalSize(), reduction);
-    inFile = name;
     if (start.files.size() > 1)
         outFile = start.files.at(1);
-    else
-        changeExtension();
-    writeBitmapToStream();
-    saveButton->setEnabled(true);
-    requestJob();
-    // A first size that shows the picture and the start of its rows, within the screen.
+    statusLine->setMessage(readProblem(status, name) + u'.');
+    resize(560, 400);
+    openButton->setFocus();
+    return 0;
+}
+
+void MyApp::fitWindow(QSize size)
+{
+    if (size.isEmpty())
+        return;
     const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
     const int charWidth =
-        QFontMetrics(rows.data(rows.index(0), Qt::FontRole).value<QFont>()).horizontalAdvance(u'#');
+        QFontMetrics(QFontDatabase::systemFont(QFontDatabase::FixedFont)).horizontalAdvance(u'#');
     const int width = qBound(560,
                              charWidth * qMin(size.width() + 6, 80) + 40 +
                                  qMin(size.width(), 1000) * qMax(1, 256 / size.width()),
@@ -237,21 +212,15 @@ int MyApp::loadFile()
         qBound(400, 200 + qMax(qMin(size.height(), 1000) * qMax(1, 256 / size.height()), 200),
                screen.height() * 9 / 10);
     resize(width, height);
-    return 0;
 }
 
 void MyApp::openPicture(const QString &name)
 {
-    Picture read;
-    const Picture::Status status = read.read(name);
-    if (status != Picture::Loaded) {
-        problem = readProblem(status, name) + u'.';
-        showStatus();
-        return;
-    }
-    nextPicture = read;
-    nextFile = name;
-    requestJob();
+    // A new picture starts at its own size.
+    Reduction settings = controls->reduction();
+    settings.width = settings.height = 0;
+    setSaved(false);
+    jobs->open(name, settings);
 }
 
 void MyApp::slotOpen()
@@ -275,24 +244,33 @@ void MyApp::dropEvent(QDropEvent *event)
     openPicture(event->mimeData()->urls().value(0).toLocalFile());
 }
 
+// Return saves from Name and Package, as it always has; in a number or a box it only takes the
+// value, so that a threshold typed and entered does not overwrite the file.
+void MyApp::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && focusWidget() != &nameEdit && focusWidget() != &packageEdit) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void MyApp::slotSave()
 {
     if (!saveButton || !saveButton->isEnabled() || saving)
         return;
     const QScopedValueRollback<bool> busy(saving, true);
     // What is written is the picture of the latest settings, however long it takes.
-    while (jobRunning)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents |
-                                        QEventLoop::ExcludeUserInputEvents);
+    jobs->waitIdle();
     if (bitmap.isNull())
         return;
     QString target = outFile;
     QString why;
     while (!writeOutput(target, &why)) {
-        problem =
+        statusLine->setMessage(
             QStringLiteral("Cannot save to %1: %2.")
-                .arg(target, why.isEmpty() ? QStringLiteral("the file cannot be written") : why);
-        showStatus();
+                .arg(target, why.isEmpty() ? QStringLiteral("the file cannot be written") : why));
         const QString chosen = outFile;
         const QString fallback = QFileInfo(changeExtension()).fileName();
         outFile = chosen;
@@ -308,9 +286,36 @@ void MyApp::slotSave()
     }
     outFile = target;
     setSaved(true);
-    savedNote = QStringLiteral("Saved to %1 at %2")
-                    .arg(outFile, QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
-    showStatus();
+    statusLine->setNote(
+        QStringLiteral("Saved to %1 at %2")
+            .arg(outFile, QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+}
+
+// The text goes through the writer, into memory instead of a file, so that it is the very text
+// Save writes.
+void MyApp::slotCopy()
+{
+    if (!copyButton || !copyButton->isEnabled() || saving)
+        return;
+    const QScopedValueRollback<bool> busy(saving, true);
+    jobs->waitIdle();
+    if (bitmap.isNull())
+        return;
+    QByteArray text;
+    bool copied = false;
+    try {
+        copied = writeLines([&text](const QByteArray &chunk) {
+            text += chunk;
+            return true;
+        });
+    } catch (const std::bad_alloc &) {
+    }
+    if (!copied) {
+        statusLine->setMessage(QStringLiteral("Not enough memory to copy the text."));
+        return;
+    }
+    QGuiApplication::clipboard()->setText(QString::fromLocal8Bit(text));
+    statusLine->setMessage(QStringLiteral("Copied %1 bytes to the clipboard.").arg(text.size()));
 }
 
 void MyApp::slotQuit()

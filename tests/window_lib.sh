@@ -79,7 +79,7 @@ shot() {
 view() {
     local WIDTH HEIGHT
     eval "$(xdotool getwindowgeometry --shell "$1")"
-    shot "$1" 0 62 "$WIDTH" $((HEIGHT - 180))
+    shot "$1" 0 62 "$WIDTH" $((HEIGHT - 207))
 }
 
 # steady LOOK WINDOW FILE: waits until two looks at WINDOW a moment apart agree (LOOK is view,
@@ -96,6 +96,16 @@ steady() {
     return 1
 }
 settles() { steady view "$@"; } # WINDOW FILE
+
+# status WINDOW: the status line above the buttons, as a shot.
+status() {
+    local WIDTH HEIGHT
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    shot "$1" 0 $((HEIGHT - 46)) "$WIDTH" 15
+}
+status_is() { [ "$(status "$1")" == "$(cat "$2")" ]; }  # WINDOW FILE
+status_not() { [ "$(status "$1")" != "$(cat "$2")" ]; } # WINDOW FILE
+steady_status() { steady status "$@"; } # WINDOW FILE: the status line once it stays the same
 
 # becomes WINDOW FILE: waits a bounded time until the view of WINDOW is that of FILE.
 becomes() {

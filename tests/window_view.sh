@@ -29,7 +29,7 @@ area() {
     local WIDTH HEIGHT
     eval "$(xdotool getwindowgeometry --shell "$1")"
     AREA_X=$((WIDTH / 2 + 2)) AREA_Y=64
-    shot "$1" "$AREA_X" "$AREA_Y" $((WIDTH / 2 - 4)) $((HEIGHT - 168))
+    shot "$1" "$AREA_X" "$AREA_Y" $((WIDTH / 2 - 4)) $((HEIGHT - 195))
 }
 # box: the dark pixels of a shot on standard input as "left top width height lines columns".
 box() {
@@ -58,7 +58,7 @@ ink_above() { [ "$(rows_ink "$1")" -gt "$2" ]; }
 rows_ink() {
     local WIDTH HEIGHT
     eval "$(xdotool getwindowgeometry --shell "$1")"
-    shot "$1" 0 130 $((WIDTH / 2 - 20)) $((HEIGHT - 260)) | ink
+    shot "$1" 0 130 $((WIDTH / 2 - 20)) $((HEIGHT - 287)) | ink
 }
 # selected_line WINDOW: the line of text the rows have as current, copied into Name and saved to
 # FILE; prints line 1 of FILE once it changes.
@@ -82,6 +82,11 @@ read -r left top width height _ < <(box <preview)
 zoom=$((width / 12))
 same "preview: square pixels, 12 x 5 at a whole zoom" "$((12 * zoom))x$((5 * zoom))" "${width}x$height"
 check "preview: zoomed to fit its space" test "$zoom" -ge 10
+xdotool key ctrl+minus
+check "Ctrl+-: one step, $((zoom - 1)) screen pixels a pixel" \
+    eventually area_width "$win" $((12 * (zoom - 1) - 1)) $((12 * (zoom - 1) + 1))
+xdotool key ctrl+plus
+check "Ctrl++: one step back" eventually area_width "$win" $((12 * zoom - 1)) $((12 * zoom + 1))
 same "preview: the pixels of the picture" "$(sed -n 5,9p "$HOME/frame.src" | cut -c6-)" \
     "$(awk -v l="$left" -v t="$top" -v z="$zoom" 'NR >= t && (NR - t) % z == int(z / 2) && NR < t + 5 * z {
         row = ""; for (x = 0; x < 12; x++) row = row substr($0, l + x * z + int(z / 2), 1); print row }' preview)"
@@ -201,6 +206,39 @@ xdotool key alt+i
 check "scrolled: the pixels exposed are those of their own place" becomes "$win" scrolled
 quit "$win"
 same "scrolled: quit" "0" "$(exit_status)"
+
+# Zoomed out by any ratio, 4000 x 4000 fills the preview; Ctrl and the wheel zoom about the
+# pointer; a zoom the user chose stays when the window is resized, and Ctrl+0 fits for good.
+left_at() { area "$1" | sed -n "$2p" | awk '{ print index($0, "#") }'; } # WINDOW ROW
+launch -window=yes "$HOME/disc4.bmp"
+win=$(main_window)
+eventually area_ink "$win" 0
+area "$win" >disc
+read -r left top width height lines columns < <(box <disc)
+small=$((lines < columns ? lines : columns))
+check "4000 x 4000: the disc fills the preview ($width of $small)" test $((width * 100 / small)) -ge 60
+row=$((top + height / 2))
+xdotool mousemove --window "$win" $((AREA_X + left + 1)) $((AREA_Y + row - 1)) keydown ctrl click 4 keyup ctrl
+check "Ctrl and the wheel: larger" eventually area_ink "$win" $(($(ink <disc) * 3 / 2))
+moved=$(($(left_at "$win" "$row") - left))
+check "Ctrl and the wheel: about the pointer ($moved)" test "${moved#-}" -le 5
+xdotool key ctrl+0 ctrl+minus
+check "Ctrl+-: zoomed out" eventually area_width "$win" 0 $((width * 3 / 4))
+steady area "$win" zoomed
+eval "$(xdotool getwindowgeometry --shell "$win")"
+sized() { xdotool getwindowgeometry --shell "$win" | grep -qx "WIDTH=$1"; }
+xdotool windowsize "$win" $((WIDTH - 150)) $((HEIGHT - 100))
+eventually sized $((WIDTH - 150))
+steady area "$win" resized
+same "a zoom the user chose stays across a resize" "$(box <zoomed | cut -d' ' -f3)" "$(box <resized | cut -d' ' -f3)"
+xdotool key ctrl+0
+check "Ctrl+0: fitted" eventually area_width "$win" $(($(box <zoomed | cut -d' ' -f3) + 20)) 99999
+steady area "$win" fitted
+xdotool windowsize "$win" "$WIDTH" "$HEIGHT"
+check "Ctrl+0, then a resize: fitted to the new space" \
+    eventually area_width "$win" $(($(box <fitted | cut -d' ' -f3) + 20)) 99999
+quit "$win"
+same "zoom: quit" "0" "$(exit_status)"
 
 # The preview and the rows follow each other at every zoom: a tall picture, white but for a black
 # band at its foot, shows which part each one shows.
