@@ -1,6 +1,5 @@
 // The converter: the lines of the text from a picture, the output's name, and the writing.
 
-#include "Geometry.h"
 #include "Job.h"
 #include "MyApp.h"
 #include "Output.h"
@@ -90,8 +89,7 @@ int MyApp::process()
         if (verbose)
             describeReduction(used);
         bitmap = picture.reduce(used, &status);
-        if (verbose && !bitmap.isNull() && !used.shape && noInk(bitmap) &&
-            picture.hasTransparency())
+        if (verbose && shapeOnlyInTransparency(picture, bitmap, used))
             message(shapeHint());
     }
     // The writer's buffer is taken with the picture, so that short of memory nothing is written.

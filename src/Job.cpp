@@ -16,9 +16,13 @@ Job runJob(Job job)
     job.chosenThreshold = used.threshold;
     job.bitmap = job.picture.reduce(used, &job.status);
     job.levels = Preview::levels(job.bitmap);
-    job.shapeInTransparency =
-        !job.bitmap.isNull() && !used.shape && noInk(job.bitmap) && job.picture.hasTransparency();
+    job.shapeInTransparency = shapeOnlyInTransparency(job.picture, job.bitmap, used);
     return job;
+}
+
+bool shapeOnlyInTransparency(Picture &picture, const QImage &bitmap, const Reduction &used)
+{
+    return !bitmap.isNull() && !used.shape && noInk(bitmap) && picture.hasTransparency();
 }
 
 QString shapeHint()

@@ -30,6 +30,10 @@ struct Job {
 // What to tell the user when a picture's shape is only in its transparency.
 QString shapeHint();
 
+// Whether BITMAP, reduced from PICTURE by USED, has no dark pixel while the picture's shape is in
+// its transparency, which -alpha=shape would show.
+bool shapeOnlyInTransparency(Picture &picture, const QImage &bitmap, const Reduction &used);
+
 // Does JOB's work and returns it done: PICTURE and DECODEDFOR as they now are, STATUS, and the
 // BITMAP, LEVELS, CHOSENTHRESHOLD and SHAPEINTRANSPARENCY when the status is Loaded. A job
 // cancelled part way ends with no picture.
