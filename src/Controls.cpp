@@ -35,6 +35,16 @@ QCheckBox *checkBox(const QString &name, bool checked, QWidget *parent)
     return box;
 }
 
+// Shows VALUE in BOX, unless the user is typing a number there that is not taken yet: a result
+// that arrives meanwhile must not overwrite it.
+void showValue(QSpinBox *box, int value)
+{
+    QString taken = box->locale().toString(box->value());
+    taken.remove(box->locale().groupSeparator());
+    if (box->cleanText() == taken)
+        box->setValue(value);
+}
+
 QString turnText(int degrees)
 {
     return QStringLiteral("Rotate: %1°").arg(degrees);
@@ -182,8 +192,8 @@ void Controls::resetSize()
 void Controls::showResult(QSize size, int chosenThreshold)
 {
     const QSignalBlocker widthBlocker(widthBox), heightBlocker(heightBox);
-    widthBox->setValue(size.width());
-    heightBox->setValue(size.height());
+    showValue(widthBox, size.width());
+    showValue(heightBox, size.height());
     if (settings.autoThreshold && chosenThreshold > 0) {
         const QSignalBlocker boxBlocker(thresholdBox), sliderBlocker(thresholdSlider);
         thresholdBox->setValue(chosenThreshold);

@@ -54,6 +54,16 @@ for case in "${cases[@]}"; do
     same "start $start: quit" "0" "$(exit_status)"
 done
 
+# A result that arrives while a number is typed leaves the typing alone.
+launch -window=yes "$HOME/ramp.png"
+win=$(main_window)
+steady_status "$win" before
+xdotool windowfocus --sync "$win" key alt+w ctrl+a 1 2 ctrl+r
+check "typing with a result between: the turn is shown" eventually status_not "$win" before
+saves_as "typing with a result between" "$HOME/ramp.png" "-rotate=90 -width=120" "0 Tab"
+quit "$win"
+same "typing: quit" "0" "$(exit_status)"
+
 # Return in a number or a box takes the value and saves nothing; Copy, which comes after it, puts
 # on the clipboard the very bytes Save writes, and the status line counts them.
 clipboard_is() { xclip -o -selection clipboard 2>/dev/null | cmp -s - "$1"; }
