@@ -12,24 +12,6 @@ namespace
 
 const int largestScale = 64;
 
-// For each byte of a row of BITMAP, its dark pixels as set bits, the row's first pixel highest:
-// the two colours of a 1-bit picture may be either way round, or both dark.
-void darkMasks(const QImage &bitmap, uchar masks[256])
-{
-    // The same rule as the text.
-    const bool dark0 = TextFormat::isDarkColour(bitmap.colorTable().value(0));
-    const bool dark1 = TextFormat::isDarkColour(bitmap.colorTable().value(1));
-    const bool lsbFirst = bitmap.format() == QImage::Format_MonoLSB;
-    for (int byte = 0; byte < 256; ++byte) {
-        masks[byte] = 0;
-        for (int pixel = 0; pixel < 8; ++pixel) {
-            const bool set = byte >> (lsbFirst ? pixel : 7 - pixel) & 1;
-            if (set ? dark1 : dark0)
-                masks[byte] |= 0x80 >> pixel;
-        }
-    }
-}
-
 uchar lightness(int dark, int pixels)
 {
     return uchar(255 - (255 * dark + pixels / 2) / pixels);
@@ -43,7 +25,7 @@ QImage quarter(const QImage &bitmap)
     if (out.isNull())
         return out;
     uchar masks[256];
-    darkMasks(bitmap, masks);
+    TextFormat::darkMasks(bitmap, masks);
     const int bytes = (w + 7) / 8;
     // The bits past the last pixel of a row are padding.
     const uchar lastMask = w % 8 ? uchar(0xff << (8 - w % 8)) : 0xff;
@@ -196,7 +178,7 @@ QImage Preview::shrunk(const QRect &rect) const
     while (from + 1 < pyramid.size() && 8 << (from + 1) <= s)
         ++from;
     uchar masks[256];
-    darkMasks(bitmap, masks);
+    TextFormat::darkMasks(bitmap, masks);
     for (int y = 0; y < rect.height(); ++y) {
         const int top = (rect.top() + y) * s, bottom = qMin(top + s, h);
         uchar *to = out.scanLine(y);

@@ -73,15 +73,11 @@ void RowsModel::setBitmap(const QImage &image)
     bitmap = image;
     if (resized && font != QFont())
         measureLines();
-    const bool lsbFirst = bitmap.format() == QImage::Format_MonoLSB;
-    // The reduction gives every 1-bit image a table of two entries.
-    const bool dark0 = TextFormat::isDarkColour(bitmap.colorTable().value(0));
-    const bool dark1 = TextFormat::isDarkColour(bitmap.colorTable().value(1));
+    uchar masks[256];
+    TextFormat::darkMasks(bitmap, masks);
     for (int byte = 0; byte < 256; ++byte)
-        for (int pixel = 0; pixel < 8; ++pixel) {
-            const int bit = lsbFirst ? pixel : 7 - pixel;
-            chars[byte][pixel] = ((byte >> bit & 1) ? dark1 : dark0) ? '#' : '.';
-        }
+        for (int pixel = 0; pixel < 8; ++pixel)
+            chars[byte][pixel] = (masks[byte] & (0x80 >> pixel)) ? '#' : '.';
     if (resized)
         endResetModel();
     else if (rowCount() > headerLines)

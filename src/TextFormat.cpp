@@ -1,6 +1,8 @@
 #include "TextFormat.h"
 #include "Pixels.h"
 
+#include <QImage>
+
 #include <cstdio>
 
 namespace TextFormat
@@ -43,6 +45,21 @@ qint64 textBytes(qint64 headerBytes, int w, int h)
 bool isDarkColour(QRgb colour)
 {
     return isDark(qGray(colour), Reduction());
+}
+
+void darkMasks(const QImage &bitmap, unsigned char (&masks)[256])
+{
+    const bool dark0 = isDarkColour(bitmap.colorTable().value(0));
+    const bool dark1 = isDarkColour(bitmap.colorTable().value(1));
+    const bool lsbFirst = bitmap.format() == QImage::Format_MonoLSB;
+    for (int byte = 0; byte < 256; ++byte) {
+        masks[byte] = 0;
+        for (int pixel = 0; pixel < 8; ++pixel) {
+            const bool set = byte >> (lsbFirst ? pixel : 7 - pixel) & 1;
+            if (set ? dark1 : dark0)
+                masks[byte] |= 0x80 >> pixel;
+        }
+    }
 }
 
 } // namespace TextFormat

@@ -4,6 +4,8 @@
 #include <QRgb>
 #include <QString>
 
+class QImage;
+
 // How the library source text is spelt, line by line: the writer, the rows model, the window's
 // status line and the reader of texts written before all take it from here.
 namespace TextFormat
@@ -34,6 +36,10 @@ qint64 textBytes(qint64 headerBytes, int w, int h);
 
 // Whether a colour of a 1-bit picture is a dark pixel: darker than mid grey.
 bool isDarkColour(QRgb colour);
+
+// For each byte of a row of the 1-bit BITMAP, its dark pixels as set bits, the row's first pixel
+// highest: the two colours may be either way round, or both dark, and the bits in either order.
+void darkMasks(const QImage &bitmap, unsigned char (&masks)[256]);
 
 } // namespace TextFormat
 
