@@ -100,7 +100,7 @@ same "frame: quit" "0" "$(exit_status)"
 
 # Each control against a start with the same keys: the rows and the preview on screen, and what
 # Save writes against the command line. The settings pile up: threshold, invert, dither, width.
-$IM -size 24x64 gradient:white-black -rotate 90 -fill black -draw 'rectangle 0,0 63,1' "$HOME/ramp.png"
+$IM -size 24x64 gradient:white-black -rotate 90 -fill black -draw 'rectangle 0,10 63,11' "$HOME/ramp.png"
 steps=("-threshold=70" "-threshold=70 -invert=yes" "-threshold=70 -invert=yes -dither=yes"
     "-threshold=70 -invert=yes -dither=yes -alpha=shape" "-threshold=70 -invert=yes -dither=yes -alpha=shape -width=40"
     "-threshold=70 -invert=yes -dither=yes -alpha=shape -width=40 -height=10")
