@@ -7,7 +7,10 @@
 #include <QFileInfo>
 #include <QImageReader>
 
+#include <dlfcn.h>
 #include <tiffio.h>
+
+#include <mutex>
 
 namespace
 {
@@ -48,10 +51,22 @@ void setToolkitLimits()
     // bytes of the decoded form, at most eight a pixel (16-bit RGBA): the largest picture that
     // pictorn takes passes both, and every picture is judged before it is decoded.
     QImageReader::setAllocationLimit(int(maxPixels * 8 / (1024 * 1024)));
-    // libtiff, under the toolkit's reader, would write its complaints straight to standard error,
-    // which carries pictorn's own messages only; the image's failure is enough.
-    TIFFSetErrorHandler(nullptr);
-    TIFFSetWarningHandler(nullptr);
+}
+
+// libtiff is loaded here rather than linked: its libraries would cost every start, and most runs
+// read no TIFF. The toolkit's reader, loaded later, shares the same copy.
+void quietTiff()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        void *tiff = ::dlopen(PICTORN_TIFF_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        if (!tiff)
+            return;
+        using SetHandler = TIFFErrorHandler (*)(TIFFErrorHandler);
+        for (const char *name : {"TIFFSetErrorHandler", "TIFFSetWarningHandler"})
+            if (auto set = reinterpret_cast<SetHandler>(::dlsym(tiff, name)))
+                set(nullptr);
+    });
 }
 
 Decoded readWithToolkit(QByteArray &bytes, const QString &name, const Reduction &r)
@@ -60,6 +75,8 @@ Decoded readWithToolkit(QByteArray &bytes, const QString &name, const Reduction 
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     const QByteArray format = formatOf(buffer, bytes, name);
+    if (format == "tif" || format == "tiff")
+        quietTiff();
     QImageReader reader(&buffer, format);
     reader.setAutoDetectImageFormat(false);
     // SVG has a reader of its own, which follows no reference out of the file.

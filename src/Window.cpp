@@ -6,6 +6,7 @@
 #include "PreviewPane.h"
 #include "RowDelegate.h"
 #include "StatusLine.h"
+#include "ToolkitReader.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -59,6 +60,7 @@ QString choosePicture(const QString &dir)
 
 void MyApp::setupQt(const Options &options)
 {
+    quietTiff();
     start = options;
     nameEdit.setText(options.name);
     packageEdit.setText(options.package);

@@ -156,7 +156,7 @@ label="3000 file names" attempt "3:Too many files" relay.bmp $(printf 'f%.0s ' $
 # bitmap". (A sanitizer build maps more address space than any such limit allows.)
 if [ -z "${ASAN_OPTIONS:-}" ]; then
     # Half-transparent black, 6000 x 6000: a grey image of 36 MB and its bitmap pass the limit,
-    # which leaves room for the libraries a start maps (libtiff's among them).
+    # which leaves room for the libraries a start maps.
     ppmmake black 6000 6000 >black.ppm
     pgmmake 0.5 6000 6000 >half.pgm
     pnmtopng -force -alpha=half.pgm black.ppm >solid.png 2>/dev/null
