@@ -69,10 +69,15 @@ void PreviewPane::zoom(int steps, QPoint at)
     emit zoomChanged();
 }
 
+// A row in view stays where it is, so that a click on the preview moves nothing under the
+// pointer; another comes to the middle.
 void PreviewPane::showRow(int row)
 {
-    ensureVisible(horizontalScrollBar()->value(), preview->yOfRow(row), 0,
-                  viewport()->height() / 2);
+    const int y = preview->yOfRow(row);
+    const int shownAt = preview->mapTo(viewport(), QPoint(0, y)).y();
+    if (shownAt >= 0 && shownAt < viewport()->height())
+        return;
+    ensureVisible(horizontalScrollBar()->value(), y, 0, viewport()->height() / 2);
 }
 
 QString PreviewPane::zoomText() const

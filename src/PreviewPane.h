@@ -24,7 +24,7 @@ public:
     void zoom(int steps, QPoint at);
     // A step about the middle of what is shown.
     void zoom(int steps);
-    // Scrolls down or up so that pixel row ROW is in view.
+    // Scrolls down or up so that pixel row ROW is in view, to the middle when it was not.
     void showRow(int row);
     QString zoomText() const;
 

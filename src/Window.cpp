@@ -18,6 +18,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QImageReader>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
@@ -141,10 +142,14 @@ void MyApp::setupQt(const Options &options)
     connect(controls, &Controls::changed, this, &MyApp::requestJob);
     connect(&nameEdit, &QLineEdit::textChanged, this, [this] { setSaved(false); });
     connect(&packageEdit, &QLineEdit::textChanged, this, [this] { setSaved(false); });
-    connect(&listBox, &QListView::clicked, this, [this](const QModelIndex &index) {
+    // The preview follows the row chosen, by the mouse or the keyboard, again when it is chosen
+    // again.
+    const auto showLine = [this](const QModelIndex &index) {
         if (index.row() >= RowsModel::headerLines)
             previewPane->showRow(index.row() - RowsModel::headerLines);
-    });
+    };
+    connect(listBox.selectionModel(), &QItemSelectionModel::currentChanged, this, showLine);
+    connect(&listBox, &QListView::clicked, this, showLine);
     connect(previewPane, &PreviewPane::rowClicked, this, [this](int row) {
         const QModelIndex line = rows.index(row + RowsModel::headerLines);
         listBox.setCurrentIndex(line);

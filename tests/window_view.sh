@@ -272,6 +272,21 @@ check "a row at the top clicked: the preview scrolls up" eventually area_ink "$w
 quit "$win"
 same "tall: quit" "0" "$(exit_status)"
 
+# The preview follows a row chosen from the keyboard, zoomed out, to its very place: a band over
+# rows 500 to 549 comes into view when row 520 is typed into the rows, not when the last is chosen.
+$IM -size 400x2000 xc:white -fill black -draw 'rectangle 0,500 399,549' "$HOME/band.png"
+launch -window=yes "$HOME/band.png"
+win=$(main_window)
+eventually area_ink "$win" 0
+xdotool key ctrl+plus
+click "$win" 25 130
+xdotool key End
+check "zoomed out, the last row chosen: the band out of view" eventually area_ink "$win" -1 200
+xdotool type --delay 20 "{520"
+check "zoomed out, row 520 chosen: the band in view" eventually area_ink "$win" 2000
+quit "$win"
+same "band: quit" "0" "$(exit_status)"
+
 # The rows scroll to the end of the longest: the last three pixels of each row, dark, come into
 # view when the rows are scrolled right as far as they go.
 bmp1 300 3 ffffff 000000 "$(for _ in 1 2 3; do printf '%0297d111 ' 0; done)" >"$HOME/long.bmp"
