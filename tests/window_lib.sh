@@ -135,3 +135,12 @@ eventually() {
     done
     return 1
 }
+# patiently COMMAND...: the same for a large picture's first drawing, which a sanitizer build on a
+# busy machine may take far longer over.
+patiently() {
+    for _ in $(seq 600); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}

@@ -163,7 +163,7 @@ same "same size: quit" "0" "$(exit_status)"
 disc_bmp 16000 16000 8000 8000 6000 >"$HOME/disc.bmp"
 launch -window=yes "$HOME/disc.bmp"
 win=$(main_window)
-eventually area_ink "$win" 0
+patiently area_ink "$win" 0
 area "$win" >whole
 read -r left top width height lines columns < <(box <whole)
 check "16000 x 16000: the disc shown whole ($left $top $width $height in $columns x $lines)" \
@@ -195,7 +195,7 @@ same "16000: quit" "0:" "$(exit_status):$(cat "$WORK/window.err")"
 disc_bmp 4000 4000 2000 2000 1500 >"$HOME/disc4.bmp"
 launch -window=yes "$HOME/disc4.bmp"
 win=$(main_window)
-eventually area_ink "$win" 0
+patiently area_ink "$win" 0
 xdotool key ctrl+plus ctrl+plus
 eval "$(xdotool getwindowgeometry --shell "$win")"
 xdotool mousemove --window "$win" $((WIDTH * 3 / 4)) $((HEIGHT / 3)) click 5 click 5 click 6 click 6
@@ -212,7 +212,7 @@ same "scrolled: quit" "0" "$(exit_status)"
 left_at() { area "$1" | sed -n "$2p" | awk '{ print index($0, "#") }'; } # WINDOW ROW
 launch -window=yes "$HOME/disc4.bmp"
 win=$(main_window)
-eventually area_ink "$win" 0
+patiently area_ink "$win" 0
 area "$win" >disc
 read -r left top width height lines columns < <(box <disc)
 small=$((lines < columns ? lines : columns))
@@ -245,7 +245,7 @@ same "zoom: quit" "0" "$(exit_status)"
 $IM -size 400x2000 xc:white -fill black -draw 'rectangle 0,1900 399,1999' "$HOME/tall.png"
 launch -window=yes "$HOME/tall.png"
 win=$(main_window)
-eventually area_ink "$win" 0
+patiently area_ink "$win" 0
 area "$win" >fitted
 read -r left top width height _ < <(box <fitted)
 check "tall: shown whole, zoomed out (${width}x$height)" test "$width" -le 200 -a "$height" -le 40
@@ -277,7 +277,7 @@ same "tall: quit" "0" "$(exit_status)"
 $IM -size 400x2000 xc:white -fill black -draw 'rectangle 0,500 399,549' "$HOME/band.png"
 launch -window=yes "$HOME/band.png"
 win=$(main_window)
-eventually area_ink "$win" 0
+patiently area_ink "$win" 0
 xdotool key ctrl+plus
 click "$win" 25 130
 xdotool key End
@@ -309,7 +309,7 @@ same "long: quit" "0" "$(exit_status)"
 $IM -size 40x200 xc:white -fill black -draw 'rectangle 0,150 39,150' "$HOME/line.png"
 launch -window=yes "$HOME/line.png"
 win=$(main_window)
-eventually area_ink "$win" 0
+patiently area_ink "$win" 0
 area "$win" >line
 read -r left top width height _ < <(box <line)
 xdotool mousemove --window "$win" $((AREA_X + left - 1 + width / 2)) $((AREA_Y + top - 1 + height / 2)) click 1
