@@ -127,20 +127,17 @@ title_is() {
     return 1
 }
 
-# eventually COMMAND...: waits a bounded time until COMMAND succeeds.
-eventually() {
-    for _ in $(seq 50); do
+# poll TENTHS COMMAND...: waits up to TENTHS tenths of a second until COMMAND succeeds.
+poll() {
+    local tenths=$1
+    shift
+    for _ in $(seq "$tenths"); do
         "$@" && return 0
         sleep 0.1
     done
     return 1
 }
+eventually() { poll 50 "$@"; } # COMMAND...: a bounded wait
 # patiently COMMAND...: the same for a large picture's first drawing, which a sanitizer build on a
 # busy machine may take far longer over.
-patiently() {
-    for _ in $(seq 600); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+patiently() { poll 600 "$@"; }
